@@ -1,0 +1,1 @@
+// Screen reader core (not yet built).

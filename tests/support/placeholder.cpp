@@ -1,0 +1,1 @@
+// Test support library (grows with the fixtures).
