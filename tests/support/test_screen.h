@@ -1,0 +1,69 @@
+// Test fixtures on the stand-in host library: a framebuffer in plain memory that tests draw on
+// and read back, and a remote control fed through a real pipe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "sim/gx9/gx9_sim.h"
+
+namespace testsupport {
+
+// A framebuffer file (memfd) of the stand-in's size, initialised with FBInitialize(720, 576, 8, fd)
+// and the plugin's palette, all pixels 0. Only one may exist at a time (the library has one
+// framebuffer). The destructor calls FBClose.
+class TestScreen {
+public:
+    TestScreen();
+    ~TestScreen();
+    TestScreen(const TestScreen&) = delete;
+    TestScreen& operator=(const TestScreen&) = delete;
+
+    int fd() const { return fd_; }
+    const gx9::FbFile& file() const { return *file_; }
+
+    unsigned char pixel(int x, int y) const;  // 0 outside the screen
+    // Bitmap-font text at (x, y): length cells, advance 10 or 9; "?" for a cell matching nothing.
+    std::string text(int x, int y, int length, int advance = 10) const;
+    // Number of pixels of colour in the box; whether every pixel of the box has that colour.
+    int count(int x, int y, int width, int height, unsigned char color) const;
+    bool all(int x, int y, int width, int height, unsigned char color) const;
+    // Sets every pixel directly in memory (no drawing call).
+    void fill(unsigned char color);
+    uint32_t draw_calls() const { return file_->state.draw_counter; }
+    // A character map of the box for failure messages: one hex digit (or '+' above 15) per pixel.
+    std::string dump(int x, int y, int width, int height) const;
+    // Compares the whole screen with tests/golden/NAME.png, index for index. With the
+    // environment variable VITREL_UPDATE_GOLDEN=1 it rewrites the file instead.
+    ::testing::AssertionResult matches_golden(const std::string& name) const;
+
+private:
+    int fd_ = -1;
+    gx9::FbFile* file_ = nullptr;
+};
+
+// The plugin's palette (index, red, green, blue), as start-up defines it.
+void set_plugin_palette();
+
+// A remote control: a pipe whose read end went to RcInitialize. Events are written at once.
+class TestRemote {
+public:
+    TestRemote();   // RcInitialize(read end); actcode and realcode 238, doexit 0
+    ~TestRemote();  // RcClose, closes both ends
+    TestRemote(const TestRemote&) = delete;
+    TestRemote& operator=(const TestRemote&) = delete;
+
+    void press(int code);
+    void release(int code);
+    void tap(int code) { press(code); release(code); }  // consumed by one poll
+    void restart();
+    int write_fd() const { return write_fd_; }
+
+private:
+    int read_fd_ = -1;
+    int write_fd_ = -1;
+};
+
+}  // namespace testsupport
