@@ -1,0 +1,155 @@
+// The LCD picture: text from the shared font cells, the intro, and the six piece outlines drawn
+// from the shared outline point lists as bare chains of lines.
+#include "lcd/picture.h"
+
+#include <array>
+#include <span>
+
+#include "board/font.h"
+#include "board/glyph_outlines.h"
+#include "ics/game_state.h"
+
+namespace {
+
+struct LcdSegment {
+    int x1, y1, x2, y2;
+};
+
+// The frame lines, in drawing order. Each leaves its end point out, so the bottom-left corner
+// (0, 63) is drawn by neither the bottom line nor the left line.
+constexpr std::array<LcdSegment, 4> kLcdFrameLines = {{
+    {0, 0, kLcdWidth - 1, 0},                           // top: row 0, columns 0..118
+    {60, 18, 60, 46},                                   // divider: column 60, rows 18..45
+    {kLcdWidth - 1, kLcdHeight - 1, 0, kLcdHeight - 1}, // bottom: row 63, columns 119..1
+    {0, 0, 0, kLcdHeight - 1},                          // left: column 0, rows 0..62
+}};
+
+// Board letter (White's; Black's is its lower case) and outline, in the order an empty square
+// superimposes all six.
+struct LcdPieceRow {
+    char letter;
+    PieceKind kind;
+};
+constexpr std::array<LcdPieceRow, kPieceKinds> kLcdPieces = {{
+    {'P', PieceKind::Pawn},
+    {'B', PieceKind::Bishop},
+    {'K', PieceKind::King},
+    {'N', PieceKind::Knight},
+    {'R', PieceKind::Rook},
+    {'Q', PieceKind::Queen},
+}};
+
+constexpr bool is_piece_letter(char square, char white_letter)
+{
+    return square == white_letter || square == white_letter - 'A' + 'a';
+}
+
+constexpr bool on_board(int column, int row)
+{
+    return column >= 1 && column <= 8 && row >= 1 && row <= 8;
+}
+
+// Each point of the chain is drawn by the segment that starts there; only the closing point,
+// equal to the first, is left to the first segment.
+void draw_outline(std::span<const GlyphPoint> outline, int x, int y, int mode, unsigned char* frame)
+{
+    const int origin_y = y + kLcdGlyphDrop;
+    for (std::size_t i = 0; i + 1 < outline.size(); ++i) {
+        const GlyphPoint from = outline[i];
+        const GlyphPoint to = outline[i + 1];
+        lcd_line(x + from.dx, origin_y + from.dy, x + to.dx, origin_y + to.dy, mode, 0, frame);
+    }
+}
+
+void draw_kind(PieceKind kind, int x, int y, int mode, unsigned char* frame)
+{
+    draw_outline(glyph_shape(kind).outline, x, y, mode, frame);
+}
+
+// Writes every pixel of font cell k at (left, top): ink set and paper cleared, or the reverse.
+void draw_cell(int left, int top, int k, bool inverse, unsigned char* frame)
+{
+    const unsigned char* cell = font_pixels + k * kGlyphBytes;
+    for (int r = 0; r < kGlyphHeight; ++r)
+        for (int c = 0; c < kGlyphWidth; ++c) {
+            const bool ink = cell[r * kGlyphWidth + c] == kGlyphInk;
+            lcd_draw_pixel(left + c, top + r, ink != inverse ? kLcdSet : kLcdClear, frame);
+        }
+}
+
+void clear_piece_area(unsigned char* frame)
+{
+    for (int y = kLcdPieceAreaTop; y <= kLcdPieceAreaBottom; ++y)
+        lcd_line(kLcdPieceAreaLeft, y, kLcdPieceAreaRight, y, kLcdClear, 0, frame);
+}
+
+void draw_piece_letter(char square, int mode, unsigned char* frame)
+{
+    for (const LcdPieceRow& row : kLcdPieces)
+        if (is_piece_letter(square, row.letter)) {
+            draw_kind(row.kind, kLcdPieceX, kLcdPieceY, mode, frame);
+            return;
+        }
+    for (const LcdPieceRow& row : kLcdPieces)
+        draw_kind(row.kind, kLcdPieceX, kLcdPieceY, mode, frame);
+}
+
+} // namespace
+
+void lcd_print_string(int x, int y, const char* text, unsigned char* frame, char mode)
+{
+    // Rows wholly off the display draw nothing; returning early also keeps y + row in range.
+    if (y <= -kGlyphHeight || y >= kLcdHeight)
+        return;
+    const bool inverse = mode == kLcdInverseText;
+    int pen = x;
+    for (int n = 0; n < kLcdTextLimit && text[n] != '\0' && pen < kLcdWidth; ++n) {
+        const int k = font_cell_of(static_cast<unsigned char>(text[n]));
+        if (k < 0)
+            continue;
+        draw_cell(pen, y, k, inverse, frame);
+        pen += kGlyphWidth;
+    }
+}
+
+void lcd_draw_intro(unsigned char* frame)
+{
+    for (const LcdSegment& line : kLcdFrameLines)
+        lcd_line(line.x1, line.y1, line.x2, line.y2, kLcdSet, 0, frame);
+    lcd_print_string(0, 0, kLcdTitle, frame, kLcdInverseText);
+    lcd_print_string(kLcdVersionX, kLcdVersionY, kLcdVersion, frame, kLcdNormalText);
+    lcd_print_string(kLcdCreditX, kLcdCreditY, kLcdCredit, frame, kLcdInverseText);
+}
+
+void lcd_draw_current_piece(const char* board, int column, int row, int mode, unsigned char* frame)
+{
+    clear_piece_area(frame);
+    const char square = on_board(column, row) ? board[square_index(column, row)] : ' ';
+    draw_piece_letter(square, mode, frame);
+    lcd_draw_intro(frame);
+}
+
+void lcd_drawpawn(int x, int y, int mode, unsigned char* frame)
+{
+    draw_kind(PieceKind::Pawn, x, y, mode, frame);
+}
+void lcd_drawknight(int x, int y, int mode, unsigned char* frame)
+{
+    draw_kind(PieceKind::Knight, x, y, mode, frame);
+}
+void lcd_drawbishop(int x, int y, int mode, unsigned char* frame)
+{
+    draw_kind(PieceKind::Bishop, x, y, mode, frame);
+}
+void lcd_drawrook(int x, int y, int mode, unsigned char* frame)
+{
+    draw_kind(PieceKind::Rook, x, y, mode, frame);
+}
+void lcd_drawqueen(int x, int y, int mode, unsigned char* frame)
+{
+    draw_kind(PieceKind::Queen, x, y, mode, frame);
+}
+void lcd_drawking(int x, int y, int mode, unsigned char* frame)
+{
+    draw_kind(PieceKind::King, x, y, mode, frame);
+}
