@@ -8,10 +8,11 @@ namespace {
 constexpr unsigned char o = kGlyphPaper;
 constexpr unsigned char X = kGlyphInk;
 
-}  // namespace
+} // namespace
 
 constexpr char font_chars[kFontCells + 1] =
-    " ! #$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[ ]^_`abcdefghijklmnopqrstuvwxyz{|}~\x7f";
+    " ! #$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[ "
+    "]^_`abcdefghijklmnopqrstuvwxyz{|}~\x7f";
 
 // Capitals and digits stand in rows 1-14, columns 1-8; x-height letters start at row 6;
 // descenders reach row 16; row 17 stays empty so that lines of text never touch. Strokes are
@@ -1888,7 +1889,8 @@ constexpr bool edge_columns_empty()
         if (font_chars[k] == '@' || font_chars[k] == '_')
             continue;
         for (int y = 0; y < kGlyphHeight; ++y)
-            if (cell_pixel(k, y, 0) != kGlyphPaper || cell_pixel(k, y, kGlyphWidth - 1) != kGlyphPaper)
+            if (cell_pixel(k, y, 0) != kGlyphPaper ||
+                cell_pixel(k, y, kGlyphWidth - 1) != kGlyphPaper)
                 return false;
     }
     return true;
@@ -1961,7 +1963,8 @@ constexpr bool underscore_is_row_16()
 }
 
 static_assert(sizeof(font_chars) == kFontCells + 1 && font_chars[kFontCells] == '\0');
-static_assert(font_chars[2] == ' ' && font_chars[60] == ' ', "quote and backslash are outside the set");
+static_assert(font_chars[2] == ' ' && font_chars[60] == ' ',
+              "quote and backslash are outside the set");
 static_assert(cell_index('~') == 94 && font_chars[95] == '\x7f');
 static_assert(only_ink_and_paper(), "a cell byte is neither ink nor paper");
 static_assert(last_row_empty(), "row 17 must be empty in every cell");
@@ -1988,7 +1991,7 @@ constexpr auto kCellOf = make_cell_table();
 static_assert(kCellOf.cell[' '] == 0 && kCellOf.cell['"'] == -1 && kCellOf.cell['\\'] == -1);
 static_assert(kCellOf.cell[0x7f] == 95 && kCellOf.cell[0x80] == -1 && kCellOf.cell['A'] == 33);
 
-}  // namespace
+} // namespace
 
 int font_cell_of(unsigned char c)
 {
