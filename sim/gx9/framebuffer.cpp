@@ -1,0 +1,203 @@
+// The framebuffer of libgx9: maps the box's framebuffer file and draws rectangles, pixels and
+// image blocks into it, clipped to the 720 x 576 screen.
+#include "sim/gx9/framebuffer.h"
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <utility>
+
+#include "host/gx9.h"
+
+namespace gx9::detail {
+namespace {
+
+static_assert(kWidth == kScreenWidth && kHeight == kScreenHeight);
+
+// A shared read-write mapping of the first kFbFileSize bytes of a file; unmapped on destruction.
+class FileMapping {
+public:
+    static std::optional<FileMapping> map(int fd)
+    {
+        struct stat st {};
+        if (fstat(fd, &st) != 0) {
+            std::fprintf(stderr, "FBInitialize: fstat(%d): %s\n", fd, std::strerror(errno));
+            return std::nullopt;
+        }
+        if (st.st_size < static_cast<off_t>(kFbFileSize)) {
+            std::fprintf(stderr, "FBInitialize: descriptor %d holds %lld bytes, needs %zu\n", fd,
+                         static_cast<long long>(st.st_size), kFbFileSize);
+            return std::nullopt;
+        }
+        void* address = mmap(nullptr, kFbFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (address == MAP_FAILED) {
+            std::fprintf(stderr, "FBInitialize: mmap(%d): %s\n", fd, std::strerror(errno));
+            return std::nullopt;
+        }
+        return FileMapping(static_cast<FbFile*>(address));
+    }
+
+    FileMapping(FileMapping&& other) noexcept : file_(std::exchange(other.file_, nullptr)) {}
+    FileMapping& operator=(FileMapping&& other) noexcept
+    {
+        std::swap(file_, other.file_);
+        return *this;
+    }
+    FileMapping(const FileMapping&) = delete;
+    FileMapping& operator=(const FileMapping&) = delete;
+    ~FileMapping()
+    {
+        if (file_ != nullptr && munmap(file_, kFbFileSize) != 0)
+            std::fprintf(stderr, "FBClose: munmap: %s\n", std::strerror(errno));
+    }
+
+    FbFile* file() const { return file_; }
+
+private:
+    explicit FileMapping(FbFile* file) : file_(file) {}
+    FbFile* file_;
+};
+
+// The library has one framebuffer: the mapping made by the last successful FBInitialize.
+std::optional<FileMapping> the_mapping;
+
+// The half-open range [low, high) of the screen's 0 .. limit that [start, start + length) covers.
+struct Span {
+    int low, high;
+    bool empty() const { return low >= high; }
+};
+
+Span clip_span(int64_t start, int64_t length, int limit)
+{
+    const int64_t low = std::clamp<int64_t>(start, 0, limit);
+    const int64_t high = std::clamp<int64_t>(start + length, 0, limit);
+    return {static_cast<int>(low), static_cast<int>(high)};
+}
+
+bool on_screen(int64_t x, int64_t y) { return x >= 0 && x < kWidth && y >= 0 && y < kHeight; }
+
+}  // namespace
+
+FbFile* mapped_file() { return the_mapping ? the_mapping->file() : nullptr; }
+
+void count_draw_call(FbFile& file)
+{
+    std::atomic_ref<uint32_t>(file.state.draw_counter).fetch_add(1, std::memory_order_release);
+}
+
+void fill_clipped(FbFile& file, int64_t x, int64_t y, int64_t width, int64_t height, uint8_t color)
+{
+    if (width <= 0 || height <= 0)
+        return;
+    const Span columns = clip_span(x, width, kWidth);
+    const Span rows = clip_span(y, height, kHeight);
+    if (columns.empty() || rows.empty())
+        return;
+    for (int row = rows.low; row < rows.high; ++row)
+        std::memset(&file.pixels[row][columns.low], color, columns.high - columns.low);
+}
+
+}  // namespace gx9::detail
+
+using gx9::detail::count_draw_call;
+using gx9::detail::fill_clipped;
+using gx9::detail::mapped_file;
+
+extern "C" {
+
+// A new FBInitialize first releases the framebuffer of an earlier one, so after a failure
+// nothing at all is mapped and drawing does nothing.
+int FBInitialize(int width, int height, int depth, int fd)
+{
+    gx9::detail::the_mapping.reset();
+    if (width != gx9::kWidth || height != gx9::kHeight || depth != 8) {
+        std::fprintf(stderr, "FBInitialize: %d x %d x %d requested, only 720 x 576 x 8 exists\n",
+                     width, height, depth);
+        return -1;
+    }
+    if (fd < 0) {
+        std::fprintf(stderr, "FBInitialize: no descriptor (%d)\n", fd);
+        return -1;
+    }
+    gx9::detail::the_mapping = gx9::detail::FileMapping::map(fd);
+    if (!gx9::detail::the_mapping)
+        return -1;
+    std::atomic_ref<uint32_t>(mapped_file()->state.magic)
+        .store(gx9::kFbMagic, std::memory_order_release);
+    return 0;
+}
+
+void FBClose(void) { gx9::detail::the_mapping.reset(); }
+
+void FBFillRect(int x, int y, int width, int height, unsigned char color)
+{
+    gx9::FbFile* file = mapped_file();
+    if (file == nullptr)
+        return;
+    fill_clipped(*file, x, y, width, height, color);
+    count_draw_call(*file);
+}
+
+// The border of the box that FBFillRect with the same arguments fills.
+void FBDrawRect(int x, int y, int width, int height, unsigned char color)
+{
+    gx9::FbFile* file = mapped_file();
+    if (file == nullptr)
+        return;
+    if (width > 0 && height > 0) {
+        const int64_t right = int64_t{x} + width - 1;
+        const int64_t bottom = int64_t{y} + height - 1;
+        fill_clipped(*file, x, y, width, 1, color);
+        fill_clipped(*file, x, bottom, width, 1, color);
+        fill_clipped(*file, x, y, 1, height, color);
+        fill_clipped(*file, right, y, 1, height, color);
+    }
+    count_draw_call(*file);
+}
+
+void FBPaintPixel(int x, int y, unsigned char color)
+{
+    gx9::FbFile* file = mapped_file();
+    if (file == nullptr)
+        return;
+    if (gx9::detail::on_screen(x, y))
+        file->pixels[y][x] = color;
+    count_draw_call(*file);
+}
+
+unsigned char FBGetPixel(int x, int y)
+{
+    const gx9::FbFile* file = mapped_file();
+    if (file == nullptr || !gx9::detail::on_screen(x, y))
+        return 0;
+    return file->pixels[y][x];
+}
+
+// The block holds width x height indices, row by row; only the part on the screen is copied.
+void FBCopyImage(int x, int y, int width, int height, const unsigned char* pixels)
+{
+    gx9::FbFile* file = mapped_file();
+    if (file == nullptr)
+        return;
+    if (pixels != nullptr && width > 0 && height > 0) {
+        const auto columns = gx9::detail::clip_span(x, width, gx9::kWidth);
+        const auto rows = gx9::detail::clip_span(y, height, gx9::kHeight);
+        if (!columns.empty() && !rows.empty()) {
+            for (int row = rows.low; row < rows.high; ++row) {
+                const int64_t source_row = int64_t{row} - y;
+                const int64_t source_column = int64_t{columns.low} - x;
+                const unsigned char* source = pixels + source_row * width + source_column;
+                std::memcpy(&file->pixels[row][columns.low], source, columns.high - columns.low);
+            }
+        }
+    }
+    count_draw_call(*file);
+}
+
+}  // extern "C"

@@ -1,0 +1,22 @@
+// Inside libgx9: the mapped framebuffer file that the drawing, text and picture-window code share.
+#pragma once
+
+#include <cstdint>
+
+#include "sim/gx9/gx9_sim.h"
+
+namespace gx9::detail {
+
+// The framebuffer file mapped by FBInitialize (framebuffer.cpp writes it), null before
+// FBInitialize, after FBClose and after a failed FBInitialize.
+FbFile* mapped_file();
+
+// Bumps state.draw_counter; every drawing entry point calls it once when a file is mapped.
+void count_draw_call(FbFile& file);
+
+// Fills columns x .. x+width-1 and rows y .. y+height-1, clipped to the screen. 64-bit
+// arguments so that no sum of the caller's int coordinates can overflow.
+void fill_clipped(FbFile& file, int64_t x, int64_t y, int64_t width, int64_t height,
+                  uint8_t color);
+
+}  // namespace gx9::detail

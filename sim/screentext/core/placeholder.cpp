@@ -1,1 +1,0 @@
-// Screen reader core (not yet built).
