@@ -1,0 +1,43 @@
+// Piece glyphs on the TV: the six outlines drawn with host lines and filled pixel by pixel.
+// The outlines and seeds come from board/glyph_outlines.h; a glyph drawn with arguments (x, y)
+// has its origin at (x, y + FieldHeight), so on a square its baseline is 43 pixels below the top.
+#pragma once
+
+#include <cstdint>
+
+#include "board/glyph_outlines.h"
+
+// The fill stays inside the screen less its outer columns and its top row.
+constexpr int kFillMinX = 1;
+constexpr int kFillMaxX = 718;
+constexpr int kFillMinY = 1;
+constexpr int kFillMaxY = 575;
+
+// Pixels the fill keeps on its own work stack before it falls back to sweeping its pending map.
+// A piece's region is well under 48 x 48 pixels, so only a leaking outline ever needs the sweep.
+constexpr int kFillStackEntries = 4096;
+
+// Paints with fill every pixel of colour old in the 4-connected region around (x, y) that no
+// pixel of the fill or border colour cuts off, within the bounds above. Pixels of other colours
+// are crossed and keep their colour. Each pixel is read at most once; old == fill does nothing.
+void floodfill(int x, int y, unsigned char old, unsigned char fill, unsigned char border);
+
+// What the last floodfill did: pixels read, pixels painted, sweeps of the pending map (nonzero
+// only when the region outgrew the work stack). Written by floodfill; read by tests and benches.
+struct FloodFillStats {
+    int examined;
+    int painted;
+    int sweeps;
+};
+extern FloodFillStats floodfill_stats;
+
+// Draws the outline of a piece kind (every segment first), then fills each seed's region with
+// fill, reading the colour at the seed as the colour to replace and using outline as the border.
+void draw_glyph(PieceKind kind, int x, int y, unsigned char outline, unsigned char fill);
+
+void drawking(int x, int y, unsigned char outline, unsigned char fill);
+void drawqueen(int x, int y, unsigned char outline, unsigned char fill);
+void drawrook(int x, int y, unsigned char outline, unsigned char fill);
+void drawbishop(int x, int y, unsigned char outline, unsigned char fill);
+void drawknight(int x, int y, unsigned char outline, unsigned char fill);
+void drawpawn(int x, int y, unsigned char outline, unsigned char fill);

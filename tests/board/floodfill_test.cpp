@@ -1,0 +1,177 @@
+// Flood fill on the stand-in framebuffer: the painted set against a reference search, the stop
+// rules, and regions far larger than the fill's own work stack.
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "board/glyphs.h"
+#include "host/gx9.h"
+#include "tests/board/board_test_util.h"
+
+using boardtest::at;
+using boardtest::Pixels;
+using testsupport::TestScreen;
+
+namespace {
+
+constexpr uint8_t kOld = 6, kFill = 2, kBorder = 1, kOther = 10;
+
+// Fills and checks that exactly the reference region's old pixels turned to fill, that nothing
+// else changed, and that every pixel in or around the region was read exactly once.
+void expect_fill_matches_reference(const TestScreen& screen, int x, int y)
+{
+    const Pixels before = boardtest::snapshot(screen);
+    int boundary = 0;
+    const std::vector<bool> region =
+        boardtest::reference_region(before, x, y, kFill, kBorder, &boundary);
+
+    floodfill(x, y, kOld, kFill, kBorder);
+
+    const Pixels after = boardtest::snapshot(screen);
+    int region_size = 0, wrong = 0, first_wrong = -1;
+    for (size_t i = 0; i < before.size(); ++i) {
+        region_size += region[i];
+        const uint8_t expected = region[i] && before[i] == kOld ? kFill : before[i];
+        if (after[i] != expected && wrong++ == 0) first_wrong = static_cast<int>(i);
+    }
+    EXPECT_EQ(wrong, 0) << "first wrong pixel at x " << first_wrong % gx9::kWidth << ", y "
+                        << first_wrong / gx9::kWidth;
+    EXPECT_EQ(floodfill_stats.examined, region_size + boundary) << "pixels read more than once";
+}
+
+void paint_random(uint32_t seed, std::initializer_list<std::pair<uint8_t, int>> weights)
+{
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bag;
+    for (const auto& [colour, weight] : weights) bag.insert(bag.end(), weight, colour);
+    std::uniform_int_distribution<size_t> pick(0, bag.size() - 1);
+    for (int y = 0; y < gx9::kHeight; ++y)
+        for (int x = 0; x < gx9::kWidth; ++x) FBPaintPixel(x, y, bag[pick(random)]);
+}
+
+}  // namespace
+
+// Random screens: sparse borders make one region leaking over most of the screen (far beyond the
+// work stack), dense ones many small pockets, and foreign colours must be crossed, not painted.
+TEST(FloodFill, PaintsExactlyTheReferenceRegionOnRandomScreens)
+{
+    struct Case {
+        const char* name;
+        uint32_t seed;
+        std::initializer_list<std::pair<uint8_t, int>> weights;
+        int x, y;
+    };
+    const Case cases[] = {
+        {"sparse borders", 1, {{kOld, 9}, {kBorder, 1}}, 360, 288},
+        {"near percolation", 2, {{kOld, 6}, {kBorder, 4}}, 100, 100},
+        {"foreign colours crossed", 3, {{kOld, 5}, {kOther, 3}, {kBorder, 2}}, 1, 575},
+        {"fill colour already present", 4, {{kOld, 6}, {kFill, 2}, {kOther, 1}}, 700, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestScreen screen;
+        paint_random(c.seed, c.weights);
+        FBPaintPixel(c.x, c.y, kOld);
+        expect_fill_matches_reference(screen, c.x, c.y);
+    }
+}
+
+TEST(FloodFill, LeakingFillCoversTheWholeScreenInteriorWithoutLosingPixels)
+{
+    TestScreen screen;
+    screen.fill(kOld);
+    floodfill(360, 288, kOld, kFill, kBorder);
+
+    EXPECT_GT(floodfill_stats.sweeps, 0) << "the region should have outgrown the work stack";
+    EXPECT_EQ(floodfill_stats.painted, 718 * 575);
+    EXPECT_TRUE(screen.all(1, 1, 718, 575, kFill));
+    // Column 0, column 719 and row 0 lie outside the fill's bounds; row 575 inside.
+    EXPECT_TRUE(screen.all(0, 0, 1, 576, kOld));
+    EXPECT_TRUE(screen.all(719, 0, 1, 576, kOld));
+    EXPECT_TRUE(screen.all(0, 0, 720, 1, kOld));
+}
+
+// A single corridor winding through the whole screen: the deepest path a fill can be led along.
+TEST(FloodFill, FollowsASerpentineCorridorToItsEnd)
+{
+    TestScreen screen;
+    screen.fill(kOld);
+    for (int y = 2; y < gx9::kHeight - 1; y += 2) {
+        const bool gap_right = (y / 2) % 2 == 1;
+        FBDrawLine(gap_right ? 1 : 2, y, gap_right ? 717 : 718, y, kBorder);
+    }
+    expect_fill_matches_reference(screen, 1, 1);
+    EXPECT_EQ(screen.pixel(1, 575), kFill) << "the far end of the corridor";
+}
+
+TEST(FloodFill, PaintsNothingFromTheseSeeds)
+{
+    struct Case {
+        const char* name;
+        int x, y;
+        uint8_t old, fill;
+    };
+    const Case cases[] = {
+        {"x 0", 0, 100, kOld, kFill},
+        {"y 0", 100, 0, kOld, kFill},
+        {"x 719", 719, 100, kOld, kFill},
+        {"y 576", 100, 576, kOld, kFill},
+        {"far off screen", -100000, 300, kOld, kFill},
+        {"seed on the border colour", 50, 50, kOld, kFill},
+        {"seed on the fill colour", 60, 60, kOld, kFill},
+        {"old equals fill", 300, 300, kOld, kOld},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestScreen screen;
+        screen.fill(kOld);
+        FBPaintPixel(50, 50, kBorder);
+        FBPaintPixel(60, 60, kFill);
+        const Pixels before = boardtest::snapshot(screen);
+        floodfill(c.x, c.y, c.old, c.fill, kBorder);
+        EXPECT_EQ(boardtest::count_changes(before, boardtest::snapshot(screen)), 0);
+        EXPECT_EQ(floodfill_stats.painted, 0);
+    }
+}
+
+// Inside a box: a wall of a foreign colour splits it, yet both halves fill and the wall stays.
+TEST(FloodFill, CrossesForeignColoursWithoutPaintingThem)
+{
+    TestScreen screen;
+    screen.fill(kOld);
+    FBDrawRect(100, 100, 50, 40, kBorder);
+    FBDrawLine(125, 101, 125, 138, kOther);
+    floodfill(110, 120, kOld, kFill, kBorder);
+
+    EXPECT_TRUE(screen.all(101, 101, 24, 38, kFill)) << screen.dump(100, 100, 50, 40);
+    EXPECT_TRUE(screen.all(126, 101, 23, 38, kFill));
+    EXPECT_TRUE(screen.all(125, 101, 1, 38, kOther));
+    EXPECT_EQ(screen.count(0, 0, 720, 576, kFill), 48 * 38 - 38);
+}
+
+// An 8-connected diagonal line of border pixels holds a 4-connected fill in.
+TEST(FloodFill, IsHeldByADiagonalLine)
+{
+    TestScreen screen;
+    screen.fill(kOld);
+    FBDrawLine(10, 10, 10, 200, kBorder);
+    FBDrawLine(10, 10, 200, 200, kBorder);
+    FBDrawLine(10, 200, 200, 200, kBorder);
+    expect_fill_matches_reference(screen, 20, 150);
+    EXPECT_EQ(screen.pixel(150, 100), kOld) << "beyond the diagonal";
+}
+
+// A fill that ran over the whole screen must leave no trace in the fill's own bookkeeping.
+TEST(FloodFill, StartsCleanAfterAHugeFill)
+{
+    TestScreen screen;
+    screen.fill(kOld);
+    FBDrawRect(300, 300, 20, 20, kBorder);
+    floodfill(5, 5, kOld, kFill, kBorder);
+    ASSERT_EQ(screen.pixel(310, 310), kOld);
+
+    floodfill(310, 310, kOld, kOther, kBorder);
+    EXPECT_TRUE(screen.all(301, 301, 18, 18, kOther)) << screen.dump(300, 300, 20, 20);
+    EXPECT_EQ(floodfill_stats.painted, 18 * 18);
+    EXPECT_EQ(floodfill_stats.sweeps, 0);
+}
