@@ -97,6 +97,11 @@ void blank_telnet_startup_lines()
         memcpy(from_fics[i].text, empty_line80, kTelnetTextBytes);
 }
 
+void telnet_reset()
+{
+    memset(from_fics, 0, sizeof from_fics);
+}
+
 int telnet_dump(char* out, size_t size)
 {
     int total = 0;

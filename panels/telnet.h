@@ -21,7 +21,7 @@ static_assert(kFullTelnetHeight == 504 && kSmallTelnetTop == 457 && kSmallTelnet
 static_assert(kTelnetDrawnChars * 9 + 1 <= kTelnetWidth);
 
 // The line buffer, record 0 the oldest, 27 the newest; shifted physically by each new line.
-// Written by add_to_telnet and blank_telnet_startup_lines only.
+// Written by add_to_telnet, blank_telnet_startup_lines and telnet_reset only.
 extern TelnetLine from_fics[kTelnetLines];
 
 // 82 blanks; start-up copies 80 of them into records 0..21. Constant, never written.
@@ -40,6 +40,9 @@ void display_small_telnet();
 // Start-up: the text of records 0..21 becomes 80 blanks; colour bytes and records 22..27 are
 // left as they are.
 void blank_telnet_startup_lines();
+
+// For test fixtures: every record back to zero bytes, as when the plugin is loaded.
+void telnet_reset();
 
 // For failure messages: one line per record, "NN ink/paper |text|", into out (cut to size).
 // Returns the length it would have written, as snprintf does.
