@@ -27,7 +27,8 @@ constexpr unsigned char kCoverageThreshold = 128;  // 50 % of 255, rounded up
 
 int estimated_width(size_t length, int height)
 {
-    return static_cast<int>(std::min<size_t>(length, gx9::kWidth) * (height * 6 + 9) / 10);
+    const int per_character = (height * 6 + 5) / 10;
+    return static_cast<int>(std::min<size_t>(length, gx9::kWidth)) * per_character;
 }
 
 #if VITREL_GX9_FREETYPE
@@ -151,9 +152,12 @@ void paint_text(gx9::FbFile& file, Face& face, int x, int y, int width, int heig
 extern "C" int FBDrawString(int x, int y, int height, const char* text, unsigned char color,
                             unsigned char background)
 {
-    if (text == nullptr || *text == '\0' || height <= 0 || height > kMaxTextHeight)
-        return 0;
     gx9::FbFile* file = gx9::detail::mapped_file();
+    if (text == nullptr || *text == '\0' || height <= 0 || height > kMaxTextHeight) {
+        if (file != nullptr)
+            gx9::detail::count_draw_call(*file);
+        return 0;
+    }
 #if VITREL_GX9_FREETYPE
     if (Face* face = Face::get(); face != nullptr && face->set_height(height)) {
         const int width = measure(*face, text);

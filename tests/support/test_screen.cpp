@@ -201,7 +201,14 @@ TestRemote::~TestRemote()
 {
     RcClose();
     close(read_fd_);
-    close(write_fd_);
+    hang_up();
+}
+
+void TestRemote::hang_up()
+{
+    if (write_fd_ >= 0)
+        close(write_fd_);
+    write_fd_ = -1;
 }
 
 void TestRemote::press(int code) { write_event(write_fd_, gx9::kEventPress, code); }

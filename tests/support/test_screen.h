@@ -59,6 +59,7 @@ public:
     void release(int code);
     void tap(int code) { press(code); release(code); }  // consumed by one poll
     void restart();
+    void hang_up();  // closes the write end, as a box that went away
     int write_fd() const { return write_fd_; }
 
 private:
