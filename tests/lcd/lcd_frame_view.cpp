@@ -32,7 +32,7 @@ std::string ascii(const Frame& frame, int x, int y, int width, int height)
         out += static_cast<char>('0' + col % 10);
     out += '\n';
     for (int row = y; row < y + height; ++row) {
-        char label[8];
+        char label[16];
         std::snprintf(label, sizeof label, "%3d  ", row);
         out += label;
         for (int col = x; col < x + width; ++col)
