@@ -53,7 +53,7 @@ constexpr bool on_board(int column, int row)
 // equal to the first, is left to the first segment.
 void draw_outline(std::span<const GlyphPoint> outline, int x, int y, int mode, unsigned char* frame)
 {
-    const int origin_y = y + kLcdGlyphDrop;
+    const int origin_y = y + FieldHeight;
     for (std::size_t i = 0; i + 1 < outline.size(); ++i) {
         const GlyphPoint from = outline[i];
         const GlyphPoint to = outline[i + 1];

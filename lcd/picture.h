@@ -3,6 +3,7 @@
 // touches the device; the picture reaches it with the next lcd_draw_screen.
 #pragma once
 
+#include "board/board.h"
 #include "lcd/device.h"
 
 // Text modes of lcd_print_string: 'W' sets the glyph's ink and clears the rest of each cell,
@@ -23,8 +24,9 @@ constexpr int kLcdCreditX = 60, kLcdCreditY = 46;
 constexpr int kLcdPieceAreaLeft = 8, kLcdPieceAreaRight = 58; // cleared columns 8..57
 constexpr int kLcdPieceAreaTop = 12, kLcdPieceAreaBottom = 60;
 constexpr int kLcdPieceX = 10, kLcdPieceY = 12;
-// A piece outline's origin lies this far below the routine's y, as on the TV squares.
-constexpr int kLcdGlyphDrop = 48;
+// A piece outline's origin lies FieldHeight below the routine's y, as on the TV squares: the
+// piece under the cursor stands on row 60.
+static_assert(kLcdPieceY + FieldHeight == 60);
 
 // Prints up to kLcdTextLimit characters of text with the top-left of the first cell at (x, y),
 // 10 pixels apart. Characters outside the font's set are left out without a gap.
@@ -38,7 +40,7 @@ void lcd_draw_intro(unsigned char* frame);
 // the intro over it. board is zeforboard's layout: square (column, row) at (column-1)*8 + row-1.
 void lcd_draw_current_piece(const char* board, int column, int row, int mode, unsigned char* frame);
 
-// Each draws its piece's closed outline with its origin at (x, y + kLcdGlyphDrop).
+// Each draws its piece's closed outline with its origin at (x, y + FieldHeight).
 void lcd_drawpawn(int x, int y, int mode, unsigned char* frame);
 void lcd_drawknight(int x, int y, int mode, unsigned char* frame);
 void lcd_drawbishop(int x, int y, int mode, unsigned char* frame);
