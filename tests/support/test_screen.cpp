@@ -159,18 +159,18 @@ std::string TestScreen::dump(int x, int y, int width, int height) const
         report << "golden image is " << golden.width << " x " << golden.height;
     } else {
         int differing = 0;
+        std::ostringstream first;
         for (int i = 0; i < gx9::kWidth * gx9::kHeight; ++i) {
             if (golden.pixels[i] == pixels[i])
                 continue;
             if (++differing <= 5)
-                report << (differing == 1 ? "first at" : ",") << " (" << i % gx9::kWidth << ", "
-                       << i / gx9::kWidth << ") expected " << int(golden.pixels[i]) << " got "
-                       << int(pixels[i]);
-            }
+                first << (differing == 1 ? "first at" : ",") << " (" << i % gx9::kWidth << ", "
+                      << i / gx9::kWidth << ") expected " << int(golden.pixels[i]) << " got "
+                      << int(pixels[i]);
+        }
         if (differing == 0)
             return ::testing::AssertionSuccess();
-        report.str(std::to_string(differing) + " pixels differ from " + name + ".png, " +
-                   report.str());
+        report << differing << " pixels differ from " << name << ".png, " << first.str();
     }
     const std::string actual = path + ".new";
     const std::string error =

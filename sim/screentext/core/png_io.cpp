@@ -127,8 +127,8 @@ private:
 struct Header {
     png_uint_32 width = 0, height = 0;
     int bit_depth = 0, color_type = 0;
-    png_colorp palette = nullptr;  // owned by the reader
-    int palette_size = 0;
+    Palette palette{};  // copied out: libpng's own copy goes with the reader
+
 };
 
 // Reads the header and asks libpng to deliver one byte per pixel.
@@ -145,8 +145,13 @@ bool read_header(const Reader& reader, FILE* file, Header& header)
     header.height = png_get_image_height(png, info);
     header.bit_depth = png_get_bit_depth(png, info);
     header.color_type = png_get_color_type(png, info);
-    if (header.color_type == PNG_COLOR_TYPE_PALETTE)
-        png_get_PLTE(png, info, &header.palette, &header.palette_size);
+    png_colorp colors = nullptr;
+    int count = 0;
+    if (header.color_type == PNG_COLOR_TYPE_PALETTE &&
+        png_get_PLTE(png, info, &colors, &count) == PNG_INFO_PLTE) {
+        for (int i = 0; i < count && i < kPaletteEntries; ++i)
+            header.palette[i] = {colors[i].red, colors[i].green, colors[i].blue};
+    }
     if (header.bit_depth < 8)
         png_set_packing(png);
     png_set_interlace_handling(png);
@@ -214,9 +219,7 @@ std::string read_indexed_png(const std::string& path, IndexedImage& image)
         return error;
     image.width = static_cast<int>(header.width);
     image.height = static_cast<int>(header.height);
-    image.palette = {};
-    for (int i = 0; i < header.palette_size && i < kPaletteEntries; ++i)
-        image.palette[i] = {header.palette[i].red, header.palette[i].green, header.palette[i].blue};
+    image.palette = header.palette;
     return {};
 }
 
