@@ -2,6 +2,9 @@
 // held keys, and leaving, through the stand-in remote.
 #include "dialogs/command_picker.h"
 
+#include <signal.h>
+#include <sys/time.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -131,6 +134,23 @@ TEST_F(CommandPicker, ExitKeyHeldDownDoesNotKeepThePickerWaiting)
     remote.press(gx9::kCodeExit);
     EXPECT_EQ(pitaj_koja_komanda(1), 0);
     EXPECT_EQ(doexit, 3);
+}
+
+void count_alarm(int) {}
+
+TEST_F(CommandPicker, SignalsInterruptingThePauseChangeNothing)
+{
+    struct sigaction action {};
+    action.sa_handler = count_alarm;  // no SA_RESTART: every select is cut short with EINTR
+    ASSERT_EQ(sigaction(SIGALRM, &action, nullptr), 0);
+    const itimerval every_ms{{0, 1000}, {0, 1000}};
+    ASSERT_EQ(setitimer(ITIMER_REAL, &every_ms, nullptr), 0);
+    tv_tv_usec = 20000;
+    dialogtest::tap_all(remote, {kKeyDown, kKeyDown, kKeyRight, kKeyOk});
+    const int chosen = pitaj_koja_komanda(1);
+    const itimerval stop{};
+    setitimer(ITIMER_REAL, &stop, nullptr);
+    EXPECT_EQ(chosen, 13);
 }
 
 TEST_F(CommandPicker, ReturnsAtOnceWhenAlreadyLeaving)
