@@ -1,0 +1,774 @@
+// The ficsd command interpreter: the command table and every command that is not about starting
+// or playing a game.
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+
+#include "ficsd/board_line.h"
+#include "ficsd/move_notation.h"
+#include "ficsd/server.h"
+
+namespace ficsd {
+namespace {
+
+std::string_view trim(std::string_view text)
+{
+    const size_t start = text.find_first_not_of(' ');
+    if (start == std::string_view::npos)
+        return {};
+    const size_t end = text.find_last_not_of(' ');
+    return text.substr(start, end - start + 1);
+}
+
+// Splits off the first word; `rest` keeps the trimmed remainder.
+std::string_view first_word(std::string_view text, std::string_view& rest)
+{
+    text = trim(text);
+    const size_t space = text.find(' ');
+    rest = space == std::string_view::npos ? std::string_view{} : trim(text.substr(space));
+    return text.substr(0, space);
+}
+
+std::optional<int> to_int(std::string_view text)
+{
+    int value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+std::string duration_text(std::chrono::steady_clock::duration d)
+{
+    const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(d).count();
+    if (seconds < 60)
+        return std::to_string(seconds) + " secs";
+    if (seconds < 3600)
+        return std::to_string(seconds / 60) + " mins";
+    return std::to_string(seconds / 3600) + " hrs, " + std::to_string(seconds / 60 % 60) + " mins";
+}
+
+std::string clock_text(GameMs ms)
+{
+    const long long seconds = ms / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%s%lld:%02lld", ms < 0 ? "-" : "", std::llabs(seconds) / 60,
+                  std::llabs(seconds) % 60);
+    return text;
+}
+
+constexpr std::string_view kNoGame = "You are not playing or examining a game.";
+
+} // namespace
+
+const std::vector<Server::Command>& Server::commands()
+{
+    // Alphabetical, so that "Ambiguous command" lists read well.
+    static const std::vector<Command> table = {
+        {"abort", &Server::cmd_abort},
+        {"accept", &Server::cmd_accept},
+        {"adjourn", &Server::cmd_adjourn},
+        {"alias", &Server::cmd_alias},
+        {"backward", &Server::cmd_backward},
+        {"best", &Server::cmd_best},
+        {"clearmessages", &Server::cmd_clearmessages},
+        {"decline", &Server::cmd_decline},
+        {"draw", &Server::cmd_draw},
+        {"examine", &Server::cmd_examine},
+        {"exit", &Server::cmd_quit},
+        {"finger", &Server::cmd_finger},
+        {"flag", &Server::cmd_flag},
+        {"follow", &Server::cmd_follow},
+        {"forward", &Server::cmd_backward},
+        {"games", &Server::cmd_games},
+        {"help", &Server::cmd_help},
+        {"history", &Server::cmd_history},
+        {"kibitz", &Server::cmd_kibitz},
+        {"match", &Server::cmd_match},
+        {"messages", &Server::cmd_messages},
+        {"moretime", &Server::cmd_moretime},
+        {"moves", &Server::cmd_moves},
+        {"news", &Server::cmd_news},
+        {"next", &Server::cmd_next},
+        {"observe", &Server::cmd_observe},
+        {"pending", &Server::cmd_pending},
+        {"play", &Server::cmd_play},
+        {"quit", &Server::cmd_quit},
+        {"rank", &Server::cmd_rank},
+        {"refresh", &Server::cmd_refresh},
+        {"resign", &Server::cmd_resign},
+        {"resume", &Server::cmd_resume},
+        {"say", &Server::cmd_say},
+        {"seek", &Server::cmd_seek},
+        {"set", &Server::cmd_set},
+        {"shout", &Server::cmd_shout},
+        {"sought", &Server::cmd_sought},
+        {"stored", &Server::cmd_stored},
+        {"style", &Server::cmd_style},
+        {"takeback", &Server::cmd_takeback},
+        {"tell", &Server::cmd_tell},
+        {"unalias", &Server::cmd_unalias},
+        {"unexamine", &Server::cmd_unexamine},
+        {"unobserve", &Server::cmd_unobserve},
+        {"unseek", &Server::cmd_unseek},
+        {"variables", &Server::cmd_variables},
+        {"whisper", &Server::cmd_whisper},
+        {"who", &Server::cmd_who},
+        {"withdraw", &Server::cmd_withdraw},
+    };
+    return table;
+}
+
+void Server::run_command(Session& s, std::string_view line)
+{
+    line = trim(line);
+    if (line.empty())
+        return;
+    if (looks_like_move(line)) {
+        handle_move(s, line);
+        return;
+    }
+    std::string_view args;
+    const std::string word = lower_case(first_word(line, args));
+    const Command* found = nullptr;
+    std::vector<const Command*> prefixed;
+    for (const Command& c : commands()) {
+        if (c.name == word) {
+            found = &c;
+            break;
+        }
+        if (c.name.rfind(word, 0) == 0)
+            prefixed.push_back(&c);
+    }
+    if (!found && prefixed.size() == 1)
+        found = prefixed.front();
+    if (!found && prefixed.size() > 1) {
+        std::string names;
+        for (const Command* c : prefixed)
+            names += " " + std::string(c->name);
+        send(s, "Ambiguous command \"" + word + "\". Matches:" + names);
+        return;
+    }
+    if (!found) {
+        send(s, std::string(first_word(line, args)) + ": Command not found.");
+        return;
+    }
+    (this->*found->handler)(s, args);
+}
+
+// ---- words the server answers without a game --------------------------------------------------
+
+void Server::cmd_adjourn(Session& s, std::string_view)
+{
+    if (!game_of(s)) {
+        send(s, kNoGame);
+        return;
+    }
+    send(s, "Adjourning games is not supported by this server.");
+}
+
+void Server::cmd_alias(Session& s, std::string_view args)
+{
+    send(s, args.empty() ? "You have no aliases." : "Aliases are not supported by this server.");
+}
+
+void Server::cmd_unalias(Session& s, std::string_view args)
+{
+    if (args.empty())
+        send(s, "Usage: unalias name");
+    else
+        send(s, "You have no alias named \"" + std::string(args) + "\".");
+}
+
+void Server::cmd_backward(Session& s, std::string_view) { send(s, "You are not examining any games."); }
+void Server::cmd_unexamine(Session& s, std::string_view)
+{
+    send(s, "You are not examining any games.");
+}
+void Server::cmd_examine(Session& s, std::string_view)
+{
+    send(s, "Examining games is not supported by this server.");
+}
+void Server::cmd_best(Session& s, std::string_view)
+{
+    send(s, "Ratings are not supported by this server, so there is no list of best players.");
+}
+void Server::cmd_rank(Session& s, std::string_view)
+{
+    send(s, "Ratings are not supported by this server, so there are no ranks.");
+}
+void Server::cmd_messages(Session& s, std::string_view args)
+{
+    if (args.empty())
+        send(s, "You have no messages.");
+    else
+        send(s, "Messages are not supported by this server; use \"tell\" while both are online.");
+}
+void Server::cmd_clearmessages(Session& s, std::string_view) { send(s, "You have no messages."); }
+void Server::cmd_follow(Session& s, std::string_view args)
+{
+    if (args.empty())
+        send(s, "You will not follow any player's games.");
+    else
+        send(s, "Following players is not supported by this server; use \"observe\".");
+}
+void Server::cmd_next(Session& s, std::string_view) { send(s, "There is no more."); }
+void Server::cmd_resume(Session& s, std::string_view)
+{
+    send(s, "You have no adjourned games: adjourning is not supported by this server.");
+}
+void Server::cmd_stored(Session& s, std::string_view args)
+{
+    std::string name = s.name;
+    if (!args.empty()) {
+        Session* other = find_user(s, first_word(args, args));
+        if (!other)
+            return;
+        name = other->name;
+    }
+    send(s, name + " has no adjourned games.");
+}
+
+void Server::cmd_news(Session& s, std::string_view)
+{
+    send(s, "Index of news items:\n"
+            "   1 ficsd: unrated games against people and the computer on your own machine\n"
+            "   2 ficsd: ratings, adjourned games and examining are not supported");
+}
+
+void Server::cmd_help(Session& s, std::string_view args)
+{
+    if (!args.empty()) {
+        send(s, "There is no help on \"" + std::string(args) +
+                    "\" on this server; \"help\" lists the commands.");
+        return;
+    }
+    std::string text = "Commands of this server:\n";
+    std::string line;
+    for (const Command& c : commands()) {
+        if (line.size() + c.name.size() + 1 > 70) {
+            text += line + "\n";
+            line.clear();
+        }
+        line += line.empty() ? "  " : " ";
+        line += c.name;
+    }
+    text += line + "\n";
+    text += "Moves: \"e2e4\", \"e7e8q\", \"Nf3\", \"exd5\", \"O-O\", \"e8=Q\".";
+    send(s, text);
+}
+
+void Server::cmd_quit(Session& s, std::string_view)
+{
+    send(s, "Logging you out.\n\nThank you for using ficsd.");
+    leave(s);
+    s.closing = true;
+}
+
+void Server::cmd_style(Session& s, std::string_view args)
+{
+    auto style = to_int(trim(args));
+    if (!style) {
+        send(s, "Usage: style number");
+        return;
+    }
+    if (*style != 1 && *style != 12) {
+        send(s, "Style " + std::to_string(*style) +
+                    " is not supported by this server; styles 1 and 12 are.");
+        return;
+    }
+    s.style = *style;
+    send(s, "Style " + std::to_string(*style) + " set.");
+}
+
+void Server::cmd_set(Session& s, std::string_view args)
+{
+    std::string_view value;
+    const std::string name = lower_case(first_word(args, value));
+    if (name.empty()) {
+        send(s, "Usage: set variable [value]");
+        return;
+    }
+    auto number = to_int(value);
+    // On/off variables toggle without a value.
+    auto flag = [&](bool& var) -> bool {
+        if (value.empty())
+            var = !var;
+        else if (number && (*number == 0 || *number == 1))
+            var = *number == 1;
+        else
+            return false;
+        return true;
+    };
+    if (name == "width") {
+        if (!number || *number < kMinWidth || *number > kMaxWidth) {
+            send(s, "Width must be between " + std::to_string(kMinWidth) + " and " +
+                        std::to_string(kMaxWidth) + ".");
+            return;
+        }
+        s.width = *number;
+        send(s, "Width set to " + std::to_string(*number) + ".");
+    } else if (name == "style") {
+        cmd_style(s, value);
+    } else if (name == "time" || name == "inc") {
+        if (!number || *number < 0 || *number > 999) {
+            send(s, "Bad value given for variable " + name + ".");
+            return;
+        }
+        (name == "time" ? s.default_time : s.default_increment) = *number;
+        send(s, (name == "time" ? "Default time set to " : "Default increment set to ") +
+                    std::to_string(*number) + ".");
+    } else if (name == "open") {
+        if (!flag(s.open))
+            send(s, "Bad value given for variable open.");
+        else
+            send(s, s.open ? "You are now open to receive match requests."
+                           : "You are no longer receiving match requests.");
+    } else if (name == "seek") {
+        if (!flag(s.seek_ads))
+            send(s, "Bad value given for variable seek.");
+        else
+            send(s, s.seek_ads ? "You will now hear seek ads." : "You will not hear seek ads.");
+    } else if (name == "shout") {
+        if (!flag(s.hear_shouts))
+            send(s, "Bad value given for variable shout.");
+        else
+            send(s, s.hear_shouts ? "You will now hear shouts." : "You will not hear shouts.");
+    } else {
+        send(s, "No such variable \"" + name + "\".");
+    }
+}
+
+void Server::cmd_variables(Session& s, std::string_view args)
+{
+    Session* who = &s;
+    if (!args.empty()) {
+        std::string_view rest;
+        who = find_user(s, first_word(args, rest));
+        if (!who)
+            return;
+    }
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "Variable settings of %s:\n\n"
+                  "time=%d    inc=%d    open=%d    seek=%d    shout=%d\n"
+                  "width=%d   style=%d",
+                  who->name.c_str(), who->default_time, who->default_increment, who->open ? 1 : 0,
+                  who->seek_ads ? 1 : 0, who->hear_shouts ? 1 : 0, who->width, who->style);
+    send(s, text);
+}
+
+// ---- lists --------------------------------------------------------------------------------------
+
+void Server::cmd_who(Session& s, std::string_view)
+{
+    std::vector<std::string> entries;
+    for (auto& [id, u] : sessions_) {
+        if (u->stage != Stage::Online || u->closing)
+            continue;
+        std::string entry = rating_text(*u);
+        entry += u->game || (u->computer && std::any_of(games_.begin(), games_.end(), [&](auto& g) {
+                                 return g.second.white == u->id || g.second.black == u->id;
+                             }))
+                     ? '^'
+                     : ' ';
+        entry += display_name(*u);
+        entries.push_back(entry);
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const std::string& a, const std::string& b) { return a.substr(5) < b.substr(5); });
+    std::string text;
+    const size_t column = 24;
+    const size_t per_line = std::max<size_t>(1, size_t(s.width) / column);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        std::string entry = " " + entries[i];
+        if ((i + 1) % per_line != 0 && i + 1 != entries.size())
+            entry.resize(std::max(entry.size(), column), ' ');
+        text += entry;
+        if ((i + 1) % per_line == 0 || i + 1 == entries.size())
+            text += "\n";
+    }
+    text += "\n " + std::to_string(entries.size()) + " player" +
+            (entries.size() == 1 ? "" : "s") + " displayed (of " +
+            std::to_string(entries.size()) + "). (*) indicates system administrator.";
+    send(s, text);
+}
+
+void Server::cmd_games(Session& s, std::string_view)
+{
+    std::string text;
+    const GameMs now = game_now();
+    for (auto& [number, g] : games_) {
+        const TimeControl& tc = g.game.control();
+        char line[200];
+        std::snprintf(line, sizeof line,
+                      "%3d %s %-11s %s %-11s [ %cu%3d %3d] %6s -%6s (%2d-%2d) %c: %2d\n", number,
+                      g.white_rating.c_str(), g.white_name.c_str(), g.black_rating.c_str(),
+                      g.black_name.c_str(), tc.category()[0], tc.minutes, tc.increment,
+                      clock_text(g.game.remaining_ms(White, now)).c_str(),
+                      clock_text(g.game.remaining_ms(Black, now)).c_str(),
+                      g.game.position().strength(White), g.game.position().strength(Black),
+                      g.game.position().side_to_move() == White ? 'W' : 'B',
+                      g.game.position().fullmove_number());
+        text += line;
+    }
+    text += "\n  " + std::to_string(games_.size()) + " game" + (games_.size() == 1 ? "" : "s") +
+            " displayed.";
+    send(s, text);
+}
+
+void Server::cmd_sought(Session& s, std::string_view)
+{
+    std::string text;
+    for (const Seek& seek : seeks_) {
+        Session* owner = session(seek.owner);
+        if (!owner)
+            continue;
+        char line[200];
+        std::snprintf(line, sizeof line, "%3d %s %-17s %3d %3d unrated %-10s%s%s\n", seek.index,
+                      rating_text(*owner).c_str(), owner->name.c_str(), seek.control.minutes,
+                      seek.control.increment, seek.control.category(),
+                      seek.colour ? (*seek.colour == White ? " [white]" : " [black]") : "",
+                      seek.manual ? " m" : "");
+        text += line;
+    }
+    text += std::to_string(seeks_.size()) + (seeks_.size() == 1 ? " ad" : " ads") + " displayed.";
+    send(s, text);
+}
+
+void Server::cmd_pending(Session& s, std::string_view)
+{
+    auto describe = [&](const Offer& o, bool mine) -> std::string {
+        Session* from = session(o.from);
+        Session* to = session(o.to);
+        if (!from || !to)
+            return {};
+        const std::string other = mine ? to->name : from->name;
+        std::string what;
+        switch (o.kind) {
+        case OfferKind::Match: what = "a challenge: " + match_text(*from, o.from_colour, *to, o.control); break;
+        case OfferKind::Draw: what = "a draw"; break;
+        case OfferKind::Abort: what = "to abort the game"; break;
+        case OfferKind::Takeback:
+            what = "to take back " + std::to_string(o.plies) + " half move(s)";
+            break;
+        }
+        return " " + std::to_string(o.id) + ": " +
+               (mine ? "You are offering " + other + " " + what
+                     : other + " is offering " + what) + "\n";
+    };
+    std::string to_others, from_others;
+    for (const Offer& o : offers_) {
+        if (o.from == s.id)
+            to_others += describe(o, true);
+        if (o.to == s.id)
+            from_others += describe(o, false);
+    }
+    std::string text = to_others.empty() ? "There are no offers pending TO other players.\n"
+                                         : "Offers TO other players:\n" + to_others;
+    text += "\n";
+    text += from_others.empty()
+                ? "There are no offers pending FROM other players."
+                : "Offers FROM other players:\n" + from_others +
+                      "If you wish to accept any of these offers type \"accept n\"\n"
+                      "or just \"accept\" if there is only one offer.";
+    send(s, text);
+}
+
+void Server::cmd_finger(Session& s, std::string_view args)
+{
+    Session* who = &s;
+    if (!args.empty()) {
+        std::string_view rest;
+        const std::string_view name = first_word(args, rest);
+        who = online_by_name(name);
+        if (!who) {
+            if (auto account = options_.accounts.find(name))
+                send(s, "Finger of " + account->handle + ":\n\n" + account->handle +
+                            " is not logged in.");
+            else
+                send(s, "There is no player matching the name " + lower_case(name) + ".");
+            return;
+        }
+    }
+    const auto now = std::chrono::steady_clock::now();
+    std::string text = "Finger of " + display_name(*who) + ":\n\n";
+    text += "On for: " + duration_text(now - who->since) +
+            "   Idle: " + duration_text(now - who->last_input) + "\n\n";
+    if (who->computer)
+        text += "computer is this server's own computer player; challenge it with \"match "
+                "computer\".";
+    else if (!who->registered)
+        text += who->name + " is NOT a registered player.";
+    else
+        text += who->name + " has not played any rated games.";
+    if (LiveGame* g = game_of(*who))
+        text += "\n\n(playing game " + std::to_string(g->game.number()) + ": " + g->white_name +
+                " vs. " + g->black_name + ")";
+    send(s, text);
+}
+
+void Server::cmd_history(Session& s, std::string_view args)
+{
+    Session* who = &s;
+    if (!args.empty()) {
+        std::string_view rest;
+        who = find_user(s, first_word(args, rest));
+        if (!who)
+            return;
+    }
+    if (who->history.empty()) {
+        send(s, who->name + " has no history games.");
+        return;
+    }
+    std::string text = "History for " + who->name + ":";
+    for (const std::string& h : who->history)
+        text += "\n" + h;
+    send(s, text);
+}
+
+// ---- talk ----------------------------------------------------------------------------------------
+
+void Server::cmd_tell(Session& s, std::string_view args)
+{
+    std::string_view message;
+    const std::string_view target = first_word(args, message);
+    if (target.empty() || message.empty()) {
+        send(s, "Usage: tell name message");
+        return;
+    }
+    if (to_int(target)) {
+        send(s, "Channels are not supported by this server; tell a player by name.");
+        return;
+    }
+    Session* to = find_user(s, target);
+    if (!to)
+        return;
+    send(*to, display_name(s) + " tells you: " + std::string(message));
+    send(s, "(told " + to->name + ")");
+}
+
+void Server::cmd_say(Session& s, std::string_view args)
+{
+    if (args.empty()) {
+        send(s, "Usage: say message");
+        return;
+    }
+    LiveGame* g = game_of(s);
+    Session* to = g ? opponent_in(*g, s) : nullptr;
+    if (!to) {
+        send(s, "I don't know whom to say that to.");
+        return;
+    }
+    send(*to, display_name(s) + "[" + std::to_string(g->game.number()) + "] says: " +
+                  std::string(args));
+    send(s, "(told " + to->name + ", who is playing)");
+}
+
+void Server::cmd_shout(Session& s, std::string_view args)
+{
+    if (args.empty()) {
+        send(s, "Usage: shout message");
+        return;
+    }
+    int heard = 0;
+    for (auto& [id, u] : sessions_) {
+        if (u.get() == &s || u->stage != Stage::Online || u->closing || u->computer ||
+            !u->hear_shouts)
+            continue;
+        send(*u, display_name(s) + " shouts: " + std::string(args));
+        ++heard;
+    }
+    send(s, "(" + std::to_string(heard) + " player(s) heard you shout)");
+}
+
+void Server::cmd_kibitz(Session& s, std::string_view args)
+{
+    if (args.empty()) {
+        send(s, "Usage: kibitz message");
+        return;
+    }
+    LiveGame* g = game_of(s);
+    if (!g && !s.observing.empty())
+        g = live_game(*s.observing.begin());
+    if (!g) {
+        send(s, "You are not playing or observing a game.");
+        return;
+    }
+    const std::string line = display_name(s) + "(" + rating_text(s) + ")[" +
+                             std::to_string(g->game.number()) + "] kibitzes: " + std::string(args);
+    std::set<int> audience = g->observers;
+    audience.insert(g->white);
+    audience.insert(g->black);
+    int told = 0;
+    for (int id : audience) {
+        Session* u = session(id);
+        if (!u || u == &s || u->computer)
+            continue;
+        send(*u, line);
+        ++told;
+    }
+    send(s, "(kibitzed to " + std::to_string(told) + " player(s))");
+}
+
+void Server::cmd_whisper(Session& s, std::string_view args)
+{
+    if (args.empty()) {
+        send(s, "Usage: whisper message");
+        return;
+    }
+    LiveGame* g = game_of(s);
+    if (!g && !s.observing.empty())
+        g = live_game(*s.observing.begin());
+    if (!g) {
+        send(s, "You are not playing or observing a game.");
+        return;
+    }
+    const std::string line = display_name(s) + "(" + rating_text(s) + ")[" +
+                             std::to_string(g->game.number()) + "] whispers: " + std::string(args);
+    int told = 0;
+    for (int id : g->observers) {
+        Session* u = session(id);
+        if (!u || u == &s)
+            continue;
+        send(*u, line);
+        ++told;
+    }
+    send(s, "(whispered to " + std::to_string(told) + " player(s))");
+}
+
+// ---- observing -----------------------------------------------------------------------------------
+
+void Server::cmd_observe(Session& s, std::string_view args)
+{
+    std::string_view rest;
+    const std::string_view what = first_word(args, rest);
+    if (what.empty()) {
+        send(s, "Usage: observe game_number|name");
+        return;
+    }
+    LiveGame* g = nullptr;
+    if (auto number = to_int(what)) {
+        g = live_game(*number);
+        if (!g) {
+            send(s, "There is no such game.");
+            return;
+        }
+    } else {
+        Session* player = find_user(s, what);
+        if (!player)
+            return;
+        g = game_of(*player);
+        if (!g && player->computer)
+            for (auto& [n, live] : games_)
+                if (live.white == player->id || live.black == player->id) {
+                    g = &live;
+                    break;
+                }
+        if (!g) {
+            send(s, player->name + " is not playing a game.");
+            return;
+        }
+    }
+    const int number = g->game.number();
+    if (g->white == s.id || g->black == s.id) {
+        send(s, "You cannot observe a game that you are playing.");
+        return;
+    }
+    if (s.observing.count(number)) {
+        send(s, "You are already observing game " + std::to_string(number) + ".");
+        return;
+    }
+    s.observing.insert(number);
+    g->observers.insert(s.id);
+    send(s, "You are now observing game " + std::to_string(number) + ".");
+    send(s, "Game " + std::to_string(number) + ": " + game_title(*g));
+    send_board(*g, s);
+}
+
+void Server::stop_observing(Session& s, int number)
+{
+    s.observing.erase(number);
+    if (LiveGame* g = live_game(number))
+        g->observers.erase(s.id);
+}
+
+void Server::cmd_unobserve(Session& s, std::string_view args)
+{
+    if (s.observing.empty()) {
+        send(s, "You are not observing any games.");
+        return;
+    }
+    std::vector<int> which;
+    if (args.empty()) {
+        which.assign(s.observing.begin(), s.observing.end());
+    } else if (auto number = to_int(args); number && s.observing.count(*number)) {
+        which.push_back(*number);
+    } else {
+        send(s, "You are not observing game " + std::string(args) + ".");
+        return;
+    }
+    for (int number : which) {
+        stop_observing(s, number);
+        send(s, "Removing game " + std::to_string(number) + " from observation list.");
+    }
+}
+
+void Server::cmd_refresh(Session& s, std::string_view args)
+{
+    if (LiveGame* g = game_of(s); g && args.empty()) {
+        send_board(*g, s);
+        return;
+    }
+    if (!args.empty()) {
+        auto number = to_int(args);
+        LiveGame* g = number ? live_game(*number) : nullptr;
+        if (!g) {
+            send(s, "There is no such game.");
+            return;
+        }
+        send_board(*g, s);
+        return;
+    }
+    if (s.observing.empty()) {
+        send(s, "You are neither playing, observing nor examining a game.");
+        return;
+    }
+    for (int number : s.observing)
+        if (LiveGame* g = live_game(number))
+            send_board(*g, s);
+}
+
+void Server::cmd_moves(Session& s, std::string_view args)
+{
+    LiveGame* g = nullptr;
+    if (auto number = to_int(args))
+        g = live_game(*number);
+    else if (args.empty())
+        g = game_of(s);
+    if (!g && args.empty() && !s.observing.empty())
+        g = live_game(*s.observing.begin());
+    if (!g) {
+        send(s, args.empty() ? std::string(kNoGame) : "There is no such game.");
+        return;
+    }
+    std::string text = "Movelist for game " + std::to_string(g->game.number()) + ":\n\n" +
+                       game_title(*g) + "\n\nMove  " + g->white_name + "   " + g->black_name +
+                       "\n----  ----------------   ----------------";
+    const auto& plies = g->game.plies();
+    for (size_t i = 0; i < plies.size(); i += 2) {
+        char line[120];
+        std::snprintf(line, sizeof line, "\n%3zu.  %-7s %-8s", i / 2 + 1,
+                      plies[i].short_move.c_str(), move_time_text(plies[i].taken_ms).c_str());
+        text += line;
+        if (i + 1 < plies.size()) {
+            std::snprintf(line, sizeof line, "   %-7s %-8s", plies[i + 1].short_move.c_str(),
+                          move_time_text(plies[i + 1].taken_ms).c_str());
+            text += line;
+        }
+    }
+    text += "\n      {Still in progress} *";
+    send(s, text);
+}
+
+} // namespace ficsd
