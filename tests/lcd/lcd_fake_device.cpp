@@ -99,35 +99,6 @@ int open(const char* path, int flags, ...)
     return real_open(path, flags, mode);
 }
 
-int open64(const char* path, int flags, ...)
-{
-    va_list args;
-    va_start(args, flags);
-    const int mode = mode_argument(flags, args);
-    va_end(args);
-    if (is_device_path(path))
-        return open_device(flags);
-    static auto* real_open64 = real<int(const char*, int, ...)>("open64");
-    return real_open64(path, flags, mode);
-}
-
-// The fortified entry points that glibc's headers may route open() to.
-int __open_2(const char* path, int flags)
-{
-    if (is_device_path(path))
-        return open_device(flags);
-    static auto* real_open_2 = real<int(const char*, int)>("__open_2");
-    return real_open_2(path, flags);
-}
-
-int __open64_2(const char* path, int flags)
-{
-    if (is_device_path(path))
-        return open_device(flags);
-    static auto* real_open64_2 = real<int(const char*, int)>("__open64_2");
-    return real_open64_2(path, flags);
-}
-
 int ioctl(int fd, unsigned long request, ...) noexcept
 {
     va_list args;

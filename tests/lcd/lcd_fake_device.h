@@ -1,6 +1,8 @@
-// A fake front-panel LCD for the test_lcd executable. open, open64, __open_2, __open64_2, ioctl,
-// write and close are interposed here: calls on "/dev/omra/lcd0" and on the descriptor handed
-// out for it are recorded, everything else goes to the real functions (dlsym(RTLD_NEXT)).
+// A fake front-panel LCD for the test_lcd executable. open, ioctl, write and close are interposed
+// here (nm shows the LCD object calls exactly these, with or without _FORTIFY_SOURCE): calls on
+// "/dev/omra/lcd0" and on the descriptor handed out for it are recorded, everything else goes to
+// the real functions (dlsym(RTLD_NEXT)). Should the plugin ever reach the device through another
+// entry point, the real open fails on the missing path and every device test exits with 1.
 #pragma once
 
 #include <string>
