@@ -1,0 +1,12 @@
+// The main loop: one pass refreshes the LCD and the clocks, waits for a key, dispatches it by
+// the screen mode, and reads what the server has sent.
+#pragma once
+
+// Runs passes until the host library sets doexit. The buffers belong to the main routine.
+void run_main_loop(char* ics_buffer, int ics_buffer_size, unsigned char* lcd_frame);
+
+// One pass, without its pause when pause is false (benchmarks). Returns false once doexit is set.
+bool main_loop_pass(char* ics_buffer, int ics_buffer_size, unsigned char* lcd_frame, bool pause);
+
+// Acts on one key code in the current screen mode, as a pass does after its repeat lock.
+void dispatch_key(int code);
