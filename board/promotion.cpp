@@ -11,8 +11,14 @@
 
 namespace {
 
-bool is_file(char c) { return c >= 'a' && c <= 'h'; }
-bool is_rank(char c) { return c >= '1' && c <= '8'; }
+bool is_file(char c)
+{
+    return c >= 'a' && c <= 'h';
+}
+bool is_rank(char c)
+{
+    return c >= '1' && c <= '8';
+}
 
 // The pointer for selection s: three lines from a tip 10 pixels right of the piece's middle.
 void draw_pointer(int s)
@@ -33,7 +39,7 @@ void blank_box()
     FBFillRect(kPickerX, kPickerY, kPickerWidth, kPickerHeight, kPickerPaper);
 }
 
-}  // namespace
+} // namespace
 
 int pawn_is_promoting(const char* move, const char* board)
 {

@@ -43,7 +43,7 @@ bool is_arrow(unsigned short key)
     return key == kKeyRight || key == kKeyLeft || key == kKeyUp || key == kKeyDown;
 }
 
-}  // namespace
+} // namespace
 
 int pitaj_koja_komanda(int index)
 {

@@ -4,10 +4,10 @@
 
 constexpr int kPromptX = 30, kCommandTextX = 100, kCommandBarY = 532;
 constexpr int kCommandTextWidth = 590, kCommandTextHeight = 18;
-constexpr unsigned char kCommandInk = 4;    // pale yellow
-constexpr unsigned char kCommandPaper = 1;  // black
+constexpr unsigned char kCommandInk = 4;   // pale yellow
+constexpr unsigned char kCommandPaper = 1; // black
 constexpr char kCommandPrompt[] = "fics%  ";
-constexpr int kCommandJump = 10;            // rows one RIGHT or LEFT moves
+constexpr int kCommandJump = 10; // rows one RIGHT or LEFT moves
 
 // Shows the prompt and row index, then lets the user step with UP and DOWN (one row, wrapping at
 // either end) and RIGHT and LEFT (ten rows; a jump past either end lands on the first or the

@@ -18,7 +18,7 @@ constexpr std::array<std::string_view, 10> kLetterGroups = {
 };
 
 constexpr int kNoKey = -1;
-constexpr int kCycleShowsDigit = -1;  // the next press of the same key starts the group again
+constexpr int kCycleShowsDigit = -1; // the next press of the same key starts the group again
 
 // The panel area the entry blanks when it ends (part of the clock and move panel).
 constexpr int kBlankX = 480, kBlankY = 180, kBlankWidth = 181, kBlankHeight = 101;
@@ -102,7 +102,7 @@ int clamp_length(int maximum_length)
     return maximum_length > kWordLongest ? kWordLongest : maximum_length;
 }
 
-}  // namespace
+} // namespace
 
 const char* ZeforEnterWord(int x, int y, int height, int maximum_length)
 {
@@ -117,7 +117,7 @@ const char* ZeforEnterWord(int x, int y, int height, int maximum_length)
         actcode = kKeyNone;
         RcGetActCode();
         if (doexit != 0)
-            break;  // a key that came with the request to leave is not taken
+            break; // a key that came with the request to leave is not taken
         const unsigned short code = actcode;
         // A key held down repeats its press; only the first one counts.
         if (realcode != kKeyNone && acted && code == previous_code)
@@ -135,7 +135,7 @@ const char* ZeforEnterWord(int x, int y, int height, int maximum_length)
             break;
     }
 
-    word[edit.position + 1] = '\0';  // the marker space goes; every character taken stays
+    word[edit.position + 1] = '\0'; // the marker space goes; every character taken stays
     dialog_wait_release();
     actcode = kKeyNone;
     FBFillRect(kBlankX, kBlankY, kBlankWidth, kBlankHeight, 1);

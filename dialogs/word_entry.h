@@ -7,9 +7,9 @@ constexpr int kWordBytes = 128;
 // shows the next free position, and for the terminator.
 constexpr int kWordLongest = kWordBytes - 2;
 
-constexpr unsigned char kWordInk = 2;    // white
-constexpr unsigned char kWordPaper = 1;  // black
-constexpr int kWordAdvance = 10;         // pixels per character of the large printer
+constexpr unsigned char kWordInk = 2;   // white
+constexpr unsigned char kWordPaper = 1; // black
+constexpr int kWordAdvance = 10;        // pixels per character of the large printer
 
 // Lets the user type a line: digit keys step through their characters (2: A B C 2 A ...), RIGHT
 // takes a space, LEFT deletes the last character, OK ends a non-empty text. The entry also ends

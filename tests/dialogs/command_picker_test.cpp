@@ -19,7 +19,7 @@ using testsupport::TestRemote;
 using testsupport::TestScreen;
 
 class CommandPicker : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         tv_tv_usec = dialogtest::kFastPollUsec;
@@ -51,14 +51,14 @@ TEST_F(CommandPicker, StepsWrapAndJumpsLandOnTheFirstOrLastRow)
     const PickerCase rows[] = {
         {0, {kKeyUp}, 44},
         {44, {kKeyDown}, 0},
-        {35, {kKeyRight}, 0},   // 45 is past the last row
-        {3, {kKeyLeft}, 44},    // -7 is before the first row
+        {35, {kKeyRight}, 0}, // 45 is past the last row
+        {3, {kKeyLeft}, 44},  // -7 is before the first row
         {40, {kKeyRight}, 0},
-        {34, {kKeyRight}, 44},  // exactly the last row
-        {10, {kKeyLeft}, 0},    // exactly the first row
+        {34, {kKeyRight}, 44}, // exactly the last row
+        {10, {kKeyLeft}, 0},   // exactly the first row
         {13, {kKeyLeft, kKeyLeft}, 44},
         {5, {kKeyRight, kKeyRight, kKeyDown, kKeyDown, kKeyUp}, 26},
-        {8, {0, 5, 9, kKeyYellow, kKeyRed, kKeyBlue, kKeyHelp}, 8},  // digits and colours do nothing
+        {8, {0, 5, 9, kKeyYellow, kKeyRed, kKeyBlue, kKeyHelp}, 8}, // digits and colours do nothing
         {8, {}, 8},
     };
     for (const PickerCase& row : rows) {
@@ -130,7 +130,7 @@ TEST_F(CommandPicker, LeavingReturnsTheRowShownAtOnce)
 
 TEST_F(CommandPicker, ExitKeyHeldDownDoesNotKeepThePickerWaiting)
 {
-    remote.press(kKeyUp);  // still held when the exit key comes
+    remote.press(kKeyUp); // still held when the exit key comes
     remote.press(gx9::kCodeExit);
     EXPECT_EQ(pitaj_koja_komanda(1), 0);
     EXPECT_EQ(doexit, 3);
@@ -141,7 +141,7 @@ void count_alarm(int) {}
 TEST_F(CommandPicker, SignalsInterruptingThePauseChangeNothing)
 {
     struct sigaction action {};
-    action.sa_handler = count_alarm;  // no SA_RESTART: every select is cut short with EINTR
+    action.sa_handler = count_alarm; // no SA_RESTART: every select is cut short with EINTR
     ASSERT_EQ(sigaction(SIGALRM, &action, nullptr), 0);
     const itimerval every_ms{{0, 1000}, {0, 1000}};
     ASSERT_EQ(setitimer(ITIMER_REAL, &every_ms, nullptr), 0);
@@ -161,4 +161,4 @@ TEST_F(CommandPicker, ReturnsAtOnceWhenAlreadyLeaving)
     EXPECT_EQ(dialogtest::queued_bytes(remote), 4);
 }
 
-}  // namespace
+} // namespace

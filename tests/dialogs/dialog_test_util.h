@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <chrono>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <thread>
@@ -56,10 +56,12 @@ inline bool wait_until_drained(const testsupport::TestRemote& remote)
 
 // A key held down on a box that repeats its press: `repeats` presses and no release. Once the
 // dialog has taken them all, a helper thread keeps the key down for a few more poll periods,
-// releases it and, once the release is taken, taps `after`. Join it (the destructor does) after the dialog returns.
+// releases it and, once the release is taken, taps `after`. Join it (the destructor does) after the
+// dialog returns.
 class HeldKey {
-public:
-    HeldKey(testsupport::TestRemote& remote, int code, int repeats, std::initializer_list<int> after)
+  public:
+    HeldKey(testsupport::TestRemote& remote, int code, int repeats,
+            std::initializer_list<int> after)
         : remote_(remote), code_(code), after_(after)
     {
         for (int i = 0; i < repeats; ++i)
@@ -71,7 +73,7 @@ public:
     HeldKey& operator=(const HeldKey&) = delete;
     bool drained() const { return drained_; }
 
-private:
+  private:
     void release_later()
     {
         drained_ = wait_until_drained(remote_);
@@ -95,7 +97,7 @@ private:
 
 // The server's end of the plugin's connection: icsFd is the other end of a socketpair.
 class ServerEnd {
-public:
+  public:
     ServerEnd()
     {
         int fds[2];
@@ -124,9 +126,9 @@ public:
         return text_;
     }
 
-private:
+  private:
     int server_ = -1;
     std::string text_;
 };
 
-}  // namespace dialogtest
+} // namespace dialogtest

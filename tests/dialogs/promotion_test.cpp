@@ -36,20 +36,13 @@ TEST(PromotionTest, RecognisesAPawnReachingTheLastRankOnEitherBoard)
         int expected;
     };
     const Row rows[] = {
-        {'P', "e7", 1, "e7e8", 1},
-        {'R', "e7", 1, "e7e8", 0},
-        {'p', "e2", 0, "e2e1", 1},
-        {'p', "e2", 1, "e2e1", 1},  // the colour and direction are not checked
-        {'P', "a7", 0, "a7b8", 1},
-        {'P', "h2", 1, "h2h1", 1},
-        {'P', "e4", 1, "e4e5", 0},
-        {'p', "d5", 0, "d5d4", 0},
-        {'P', "e7", 1, "e6e8", 0},  // no pawn on the from-square
-        {'P', "e7", 1, "e7e9", 0},
-        {'P', "e7", 1, "i7e8", 0},  // a square off the board is no promotion, and is not read
-        {'P', "e7", 1, "e0e8", 0},
-        {'P', "e7", 1, "e7", 0},
-        {'P', "e7", 1, "", 0},
+        {'P', "e7", 1, "e7e8", 1}, {'R', "e7", 1, "e7e8", 0}, {'p', "e2", 0, "e2e1", 1},
+        {'p', "e2", 1, "e2e1", 1}, // the colour and direction are not checked
+        {'P', "a7", 0, "a7b8", 1}, {'P', "h2", 1, "h2h1", 1}, {'P', "e4", 1, "e4e5", 0},
+        {'p', "d5", 0, "d5d4", 0}, {'P', "e7", 1, "e6e8", 0}, // no pawn on the from-square
+        {'P', "e7", 1, "e7e9", 0}, {'P', "e7", 1, "i7e8", 0}, // a square off the board is no
+                                                              // promotion, and is not read
+        {'P', "e7", 1, "e0e8", 0}, {'P', "e7", 1, "e7", 0},   {'P', "e7", 1, "", 0},
     };
     for (const Row& row : rows) {
         my_color = row.color;
@@ -101,7 +94,7 @@ TEST(PromotionTest, DrawsBoxPiecesAndThePointerForEachSelection)
 }
 
 class PromotionPicker : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         tv_tv_usec = dialogtest::kFastPollUsec;
@@ -177,9 +170,9 @@ TEST_F(PromotionPicker, LeavingBeforeAChoiceReturnsNoLetter)
 TEST_F(PromotionPicker, LeavingAfterAChoiceReturnsThatLetter)
 {
     tap_all(remote, {kKeyDown, kKeyDown, kKeyDown});
-    remote.press(kKeyUp);  // still held when the box asks the plugin to start over
+    remote.press(kKeyUp); // still held when the box asks the plugin to start over
     remote.restart();
     EXPECT_EQ(pitaj_koja_figura(), 'r');
 }
 
-}  // namespace
+} // namespace

@@ -16,7 +16,7 @@ using testsupport::TestScreen;
 constexpr int kRight = kKeyRight, kLeft = kKeyLeft, kOk = kKeyOk;
 
 class WordEntry : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { tv_tv_usec = dialogtest::kFastPollUsec; }
 
     std::string enter(int maximum_length = 59)
@@ -50,13 +50,13 @@ TEST_F(WordEntry, MultiTapKeysGiveTheirCharacters)
         {{9, 9, 9, 9, kOk}, "Z"},
         {{9, 9, 9, 9, 9, kOk}, "9"},
         {{4, 4, 6, 6, 6, kRight, kRight, 8, kOk}, "HO  T"},
-        {{kOk, 2, kOk}, "A"},           // OK on an empty text is ignored
-        {{kLeft, 2, kOk}, "A"},         // LEFT on an empty text does nothing
-        {{2, 3, kLeft, 3, kOk}, "E"},   // the last key and its cycle survive LEFT
+        {{kOk, 2, kOk}, "A"},         // OK on an empty text is ignored
+        {{kLeft, 2, kOk}, "A"},       // LEFT on an empty text does nothing
+        {{2, 3, kLeft, 3, kOk}, "E"}, // the last key and its cycle survive LEFT
         {{2, 3, kLeft, kLeft, 5, kOk}, "J"},
-        {{2, kLeft, 2, kOk}, "A"},      // nothing left to cycle: the key starts a new character
-        {{kRight, 2, kOk}, " A"},       // a leading space taken with RIGHT stays in the text
-        {{2, 5, 18, 23, 19, kOk}, "AJ"},  // colour keys do nothing
+        {{2, kLeft, 2, kOk}, "A"},       // nothing left to cycle: the key starts a new character
+        {{kRight, 2, kOk}, " A"},        // a leading space taken with RIGHT stays in the text
+        {{2, 5, 18, 23, 19, kOk}, "AJ"}, // colour keys do nothing
     };
     for (const TypedWord& row : rows) {
         for (int key : row.keys)
@@ -96,7 +96,7 @@ TEST_F(WordEntry, EndsByItselfAtTheMaximumLength)
         remote.tap(i % 2 == 0 ? 2 : 3);
         expected += i % 2 == 0 ? 'A' : 'D';
     }
-    remote.tap(4);  // must still be waiting when the entry returns
+    remote.tap(4); // must still be waiting when the entry returns
     EXPECT_EQ(enter(59), expected);
     actcode = kKeyNone;
     RcGetActCode();
@@ -112,7 +112,7 @@ TEST_F(WordEntry, ClampsALengthBeyondTheBuffer)
     EXPECT_EQ(word.substr(0, 4), "TWTW");
 
     tap_all(remote, {2, kOk});
-    EXPECT_EQ(enter(-3), "");  // nothing may be taken: returns before the first poll
+    EXPECT_EQ(enter(-3), ""); // nothing may be taken: returns before the first poll
 }
 
 TEST_F(WordEntry, ClearsTheBufferOnEveryCall)
@@ -149,4 +149,4 @@ TEST_F(WordEntry, ExitKeyHeldDownEndsTheEntryWithoutWaitingForItsRelease)
     EXPECT_EQ(doexit, 3);
 }
 
-}  // namespace
+} // namespace
