@@ -1,0 +1,22 @@
+// The style-12 board line reader: the squares and fields of a "<12> " line into the game state.
+#pragma once
+
+#include <string_view>
+
+constexpr std::string_view kBoardLinePrefix = "<12> ";
+
+// The eight ranks take 71 characters (8 x 8 and 7 spaces); the side to move stands at 72.
+constexpr int kRankFieldChars = 8;
+constexpr int kSquareTextChars = 8 * kRankFieldChars + 7;
+constexpr int kSideToMoveAt = kSquareTextChars + 1;
+static_assert(kSquareTextChars == 71 && kSideToMoveAt == 72);
+
+// Handles the text after "<12> ": stores the squares (turned for a user playing Black), reads
+// fields 9 to 27 up to the first that does not fit, derives my_color and moving_enabled, and in
+// the board view redraws the board and the header. A line whose squares or side to move are
+// missing or malformed changes nothing; the result says whether the line was taken.
+bool ReadBoardLine(const char* fields);
+
+// Steps shared with the game announcement: for a user named as Black, turns the stored board
+// half a turn and sets my_color 0; for a user named as White, sets my_color 1.
+void OrientBoardForUser();
