@@ -5,7 +5,9 @@
 
 #include "sim/gx9/gx9_sim.h"
 
-namespace gx9::detail {
+// Not exported: libgx9.so exports the host library's operations and globals only.
+namespace gx9 {
+namespace detail __attribute__((visibility("hidden"))) {
 
 // The framebuffer file mapped by FBInitialize (framebuffer.cpp writes it), null before
 // FBInitialize, after FBClose and after a failed FBInitialize.
@@ -19,4 +21,5 @@ void count_draw_call(FbFile& file);
 void fill_clipped(FbFile& file, int64_t x, int64_t y, int64_t width, int64_t height,
                   uint8_t color);
 
-}  // namespace gx9::detail
+}  // namespace detail
+}  // namespace gx9

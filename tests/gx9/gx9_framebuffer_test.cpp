@@ -126,18 +126,6 @@ TEST(Rectangles, OutlineIsTheBorderOfTheFilledBox)
     EXPECT_EQ(screen.draw_calls(), 2u);
 }
 
-TEST(Rectangles, ThinOutlinesAreLines)
-{
-    TestScreen screen;
-    FBDrawRect(10, 10, 1, 5, 3);
-    FBDrawRect(20, 10, 5, 1, 3);
-    FBDrawRect(30, 10, 1, 1, 3);
-    EXPECT_TRUE(screen.all(10, 10, 1, 5, 3));
-    EXPECT_TRUE(screen.all(20, 10, 5, 1, 3));
-    EXPECT_EQ(screen.pixel(30, 10), 3);
-    EXPECT_EQ(screen.count(0, 0, 720, 576, 3), 5 + 5 + 1) << screen.dump(8, 8, 26, 10);
-}
-
 TEST(Rectangles, EmptyOrNegativeSizesDrawNothingButCount)
 {
     TestScreen screen;

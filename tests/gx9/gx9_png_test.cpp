@@ -189,6 +189,7 @@ TEST(ScreentextTool, PrintsTextOfAScreenshotAndRefusesBadArguments)
                   "");
     }
     const std::string tool = std::string(VITREL_BINARY_DIR) + "/screentext";
+    ASSERT_TRUE(fs::exists(tool)) << tool << " is missing: build the screentext target";
     // {arguments, exit status, output}
     const struct {
         std::string arguments;
