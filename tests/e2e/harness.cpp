@@ -1,0 +1,335 @@
+// End-to-end harness: scripted server, boxsim child process, screenshots.
+#include "tests/e2e/harness.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "sim/screentext/core/png_io.h"
+#include "sim/screentext/core/text_reader.h"
+
+namespace e2e {
+
+namespace {
+
+[[noreturn]] void fail(const char* call)
+{
+    throw std::runtime_error(std::string(call) + ": " + strerror(errno));
+}
+
+}  // namespace
+
+// ---- ScriptedServer ------------------------------------------------------------------------------
+
+ScriptedServer::ScriptedServer()
+{
+    listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listen_fd_ < 0)
+        fail("socket");
+    int one = 1;
+    setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    if (bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0)
+        fail("bind");
+    if (listen(listen_fd_, 16) < 0)
+        fail("listen");
+    socklen_t length = sizeof address;
+    if (getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) < 0)
+        fail("getsockname");
+    port_ = ntohs(address.sin_port);
+    if (pipe2(wake_pipe_, O_CLOEXEC) < 0)
+        fail("pipe2");
+    thread_ = std::thread([this] { run(); });
+}
+
+ScriptedServer::~ScriptedServer()
+{
+    char byte = 'q';
+    if (write(wake_pipe_[1], &byte, 1) < 0) {
+    }
+    thread_.join();
+    for (Client& c : clients_)
+        if (c.fd >= 0)
+            close(c.fd);
+    if (listen_fd_ >= 0)
+        close(listen_fd_);
+    close(wake_pipe_[0]);
+    close(wake_pipe_[1]);
+}
+
+void ScriptedServer::run()
+{
+    for (;;) {
+        std::vector<pollfd> fds;
+        std::vector<int> owners;  // client index per entry, -1 listener, -2 wake pipe
+        fds.push_back({wake_pipe_[0], POLLIN, 0});
+        owners.push_back(-2);
+        {
+            std::lock_guard lock(mutex_);
+            if (listen_fd_ >= 0) {
+                fds.push_back({listen_fd_, POLLIN, 0});
+                owners.push_back(-1);
+            }
+            for (size_t i = 0; i < clients_.size(); ++i)
+                if (clients_[i].open) {
+                    fds.push_back({clients_[i].fd, POLLIN, 0});
+                    owners.push_back(static_cast<int>(i));
+                }
+        }
+        if (poll(fds.data(), fds.size(), 100) < 0 && errno != EINTR)
+            return;
+        for (size_t k = 0; k < fds.size(); ++k) {
+            if (!fds[k].revents)
+                continue;
+            if (owners[k] == -2) {
+                char byte;
+                if (read(wake_pipe_[0], &byte, 1) == 1 && byte == 'q')
+                    return;
+                continue;
+            }
+            if (owners[k] == -1) {
+                int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+                if (fd >= 0) {
+                    std::lock_guard lock(mutex_);
+                    clients_.push_back({fd, {}, true});
+                    changed_.notify_all();
+                }
+                continue;
+            }
+            char buffer[4096];
+            ssize_t n = read(fds[k].fd, buffer, sizeof buffer);
+            std::lock_guard lock(mutex_);
+            Client& c = clients_[owners[k]];
+            if (n > 0)
+                c.received.append(buffer, n);
+            else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+                c.open = false;
+            changed_.notify_all();
+        }
+    }
+}
+
+int ScriptedServer::connections() const
+{
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(clients_.size());
+}
+
+int ScriptedServer::resolve(int index) const
+{
+    return index < 0 ? static_cast<int>(clients_.size()) - 1 : index;
+}
+
+bool ScriptedServer::wait_for_connections(int count, Duration timeout)
+{
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return int(clients_.size()) >= count; });
+}
+
+bool ScriptedServer::wait_for_received(std::string_view text, Duration timeout, int index)
+{
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] {
+        int i = resolve(index);
+        return i >= 0 && i < int(clients_.size()) &&
+               clients_[i].received.find(text) != std::string::npos;
+    });
+}
+
+std::string ScriptedServer::received(int index) const
+{
+    std::lock_guard lock(mutex_);
+    int i = resolve(index);
+    return i >= 0 && i < int(clients_.size()) ? clients_[i].received : std::string();
+}
+
+bool ScriptedServer::send(std::string_view bytes, int index)
+{
+    int fd;
+    {
+        std::lock_guard lock(mutex_);
+        int i = resolve(index);
+        if (i < 0 || i >= int(clients_.size()) || clients_[i].fd < 0)
+            return false;
+        fd = clients_[i].fd;
+    }
+    while (!bytes.empty()) {
+        ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(n);
+    }
+    return true;
+}
+
+void ScriptedServer::close_client(int index, bool reset)
+{
+    std::lock_guard lock(mutex_);
+    int i = resolve(index);
+    if (i < 0 || i >= int(clients_.size()) || clients_[i].fd < 0)
+        return;
+    if (reset) {
+        linger hard = {1, 0};
+        setsockopt(clients_[i].fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    }
+    shutdown(clients_[i].fd, SHUT_RDWR);
+    close(clients_[i].fd);
+    clients_[i].fd = -1;
+    clients_[i].open = false;
+}
+
+void ScriptedServer::stop_listening()
+{
+    std::lock_guard lock(mutex_);
+    if (listen_fd_ >= 0)
+        close(listen_fd_);
+    listen_fd_ = -1;
+}
+
+// ---- BoxProcess ----------------------------------------------------------------------------------
+
+std::filesystem::path build_dir()
+{
+    return VITREL_BINARY_DIR;
+}
+
+BoxProcess::BoxProcess(const std::vector<std::string>& args)
+{
+    char pattern[] = "/tmp/vitrel-e2e-XXXXXX";
+    if (!mkdtemp(pattern))
+        fail("mkdtemp");
+    shot_dir_ = pattern;
+    std::vector<std::string> argv = {(build_dir() / "boxsim").string(),
+                                     "--headless",
+                                     "--plugin",
+                                     (build_dir() / "vitrel3.so").string(),
+                                     "--shot-dir",
+                                     shot_dir_.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::string log = (shot_dir_ / "boxsim.log").string();
+    pid_ = fork();
+    if (pid_ < 0)
+        fail("fork");
+    if (pid_ == 0) {
+        int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) {
+            dup2(fd, 1);
+            dup2(fd, 2);
+        }
+        int null = open("/dev/null", O_RDONLY);
+        if (null >= 0)
+            dup2(null, 0);
+        std::vector<char*> raw;
+        for (std::string& a : argv)
+            raw.push_back(a.data());
+        raw.push_back(nullptr);
+        execv(raw[0], raw.data());
+        _exit(127);
+    }
+}
+
+BoxProcess::~BoxProcess()
+{
+    if (!reaped_ && pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+int BoxProcess::wait(Duration timeout)
+{
+    if (reaped_)
+        return status_;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        pid_t done = waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) {
+            reaped_ = true;
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return status_;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            reaped_ = true;
+            status_ = -1;
+            return status_;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
+std::string BoxProcess::output() const
+{
+    std::ifstream in(shot_dir_ / "boxsim.log");
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// ---- Shot ----------------------------------------------------------------------------------------
+
+Shot::Shot(const std::filesystem::path& png)
+{
+    screentext::IndexedImage image;
+    if (!screentext::read_indexed_png(png.string(), image).empty())
+        return;
+    pixels_ = std::move(image.pixels);
+    width_ = image.width;
+    height_ = image.height;
+}
+
+unsigned char Shot::pixel(int x, int y) const
+{
+    if (x < 0 || y < 0 || x >= width_ || y >= height_)
+        return 0;
+    return pixels_[static_cast<size_t>(y) * width_ + x];
+}
+
+std::string Shot::text(int x, int y, int length, int advance) const
+{
+    return screentext::read_text(pixels_.data(), width_, height_, x, y, length, advance);
+}
+
+int Shot::count(int x, int y, int width, int height, unsigned char color) const
+{
+    int n = 0;
+    for (int row = y; row < y + height; ++row)
+        for (int col = x; col < x + width; ++col)
+            n += pixel(col, row) == color && col >= 0 && row >= 0 && col < width_ && row < height_;
+    return n;
+}
+
+// ---- BoardLine -----------------------------------------------------------------------------------
+
+std::string BoardLine::text() const
+{
+    std::ostringstream line;
+    line << "<12>";
+    for (const std::string& rank : ranks)
+        line << ' ' << rank;
+    line << ' ' << to_move << " -1 1 1 1 1 0 " << game << ' ' << white << ' ' << black << ' '
+         << relation << ' ' << initial_minutes << ' ' << increment << " 39 39 " << white_seconds
+         << ' ' << black_seconds << ' ' << move_number << ' ' << verbose_move << " (0:00) "
+         << short_move << ' ' << flip << " 1 0";
+    return line.str();
+}
+
+}  // namespace e2e
