@@ -319,7 +319,8 @@ void Server::send(Session& s, std::string_view text)
     while (true) {
         const size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
-        if (line.rfind("<12> ", 0) == 0) {
+        // Board lines are never wrapped, and neither is anything before the login ends.
+        if (line.rfind("<12> ", 0) == 0 || s.stage != Stage::Online) {
             s.out += line;
             s.out += kLineEnd;
         } else {
