@@ -115,14 +115,6 @@ TEST_F(WordEntry, ClampsALengthBeyondTheBuffer)
     EXPECT_EQ(enter(-3), ""); // nothing may be taken: returns before the first poll
 }
 
-TEST_F(WordEntry, ClearsTheBufferOnEveryCall)
-{
-    tap_all(remote, {2, 3, 4, 5, kOk});
-    EXPECT_EQ(enter(), "ADGJ");
-    tap_all(remote, {6, kOk});
-    EXPECT_EQ(enter(), "M");
-}
-
 TEST_F(WordEntry, RepeatedPressesOfAHeldKeyCountOnce)
 {
     remote.press(2);
