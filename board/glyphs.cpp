@@ -15,8 +15,9 @@ namespace {
 
 // Two bits per screen pixel for the fill in progress, as bitmaps of 64-bit words, one row of
 // words per screen row. "Examined": the pixel's colour has been read. "Pending": it belongs to
-// the region and its neighbours are still to be visited. Both are cleared again over the box
-// the fill touched, so the next fill starts from empty maps without clearing the whole screen.
+// the region and its neighbours are still to be visited. A fill ends with no pixel pending and
+// clears the examined map over the box it touched, so the next fill starts from empty maps
+// without clearing the whole screen.
 constexpr int kWordBits = 64;
 constexpr int kWordsPerRow = (kScreenWidth + kWordBits - 1) / kWordBits;
 using PixelMap = std::array<uint64_t, kScreenHeight * kWordsPerRow>;
@@ -117,12 +118,11 @@ void sweep_pending_map()
     }
 }
 
-void clear_touched_maps()
+void clear_examined_map()
 {
     for (int y = touched.y0; y <= touched.y1; ++y) {
         for (int w = touched.x0 / kWordBits; w <= touched.x1 / kWordBits; ++w) {
             examined_map[y * kWordsPerRow + w] = 0;
-            pending_map[y * kWordsPerRow + w] = 0;
         }
     }
 }
@@ -150,7 +150,7 @@ void floodfill(int x, int y, unsigned char old, unsigned char fill, unsigned cha
         clear_bit(pending_map, px, py);
         visit_neighbours(px, py, colours);
     }
-    clear_touched_maps();
+    clear_examined_map();
 }
 
 void draw_glyph(PieceKind kind, int x, int y, unsigned char outline, unsigned char fill)
