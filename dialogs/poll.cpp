@@ -5,6 +5,7 @@
 
 #include "host/gx9.h"
 #include "shell/screen_mode.h"
+#include "shell/signals.h"
 
 void dialog_pause(int usec)
 {
@@ -15,6 +16,8 @@ void dialog_pause(int usec)
     pause.tv_usec = usec % 1000000;
     // EINTR only shortens the pause; there is nothing to retry.
     select(0, nullptr, nullptr, nullptr, &pause);
+    // A dialog's poll is a safe point for the reports of signals that arrived meanwhile.
+    report_pending_signals();
 }
 
 bool dialog_wait_release()

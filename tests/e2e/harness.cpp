@@ -209,7 +209,8 @@ std::filesystem::path build_dir()
     return VITREL_BINARY_DIR;
 }
 
-BoxProcess::BoxProcess(const std::vector<std::string>& args)
+BoxProcess::BoxProcess(const std::vector<std::string>& args,
+                       const std::vector<std::string>& environment)
 {
     char pattern[] = "/tmp/vitrel-e2e-XXXXXX";
     if (!mkdtemp(pattern))
@@ -232,6 +233,8 @@ BoxProcess::BoxProcess(const std::vector<std::string>& args)
             dup2(fd, 1);
             dup2(fd, 2);
         }
+        for (const std::string& entry : environment)
+            putenv(const_cast<char*>(entry.c_str()));
         int null = open("/dev/null", O_RDONLY);
         if (null >= 0)
             dup2(null, 0);

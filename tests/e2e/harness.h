@@ -66,7 +66,9 @@ std::filesystem::path build_dir();
 class BoxProcess {
 public:
     // Starts boxsim --headless --plugin <build>/vitrel3.so --shot-dir <fresh dir> plus args.
-    explicit BoxProcess(const std::vector<std::string>& args);
+    // environment: extra "NAME=value" entries for the child.
+    explicit BoxProcess(const std::vector<std::string>& args,
+                        const std::vector<std::string>& environment = {});
     ~BoxProcess();  // kills the child if it still runs
     BoxProcess(const BoxProcess&) = delete;
     BoxProcess& operator=(const BoxProcess&) = delete;

@@ -143,3 +143,40 @@ TEST(PluginSignals, InterruptTerminateAndBrokenPipeLeaveThePluginRunning)
 
 }  // namespace
 }  // namespace e2e
+
+namespace e2e {
+namespace {
+
+TEST(PluginResources, NoHeapAllocationAfterStartUpWithServerTrafficAndKeys)
+{
+    ScriptedServer server;
+    std::string preload = "LD_PRELOAD=" + (build_dir() / "alloc_counter.so").string();
+    BoxProcess box(server_args(server,
+                               "expect 470 109 \"  05:00  <-->  04:59  \" 10 30s;"
+                               "press RIGHT; press OK; press UP; press UP; press OK;"
+                               "expect 30 511 \"bob(U) tells you: tell number 199\" 9 30s;"
+                               "press YELLOW; press DOWN; press OK; press BLUE; type 4 4 3; press OK;"
+                               "press RED; press HELP; press HELP; press RED; press RED;"
+                               "expect 30 511 \"HD\" 9 30s; exit"),
+                   {preload});
+    ASSERT_TRUE(server.wait_for_received(kLogin));
+    server.send(game_start());
+    ASSERT_TRUE(server.wait_for_received("e2e4\r\n", 30s)) << box.output();
+    BoardLine after;
+    after.ranks[4] = "----P---";
+    after.ranks[6] = "PPPP-PPP";
+    after.to_move = 'B';
+    after.relation = -1;
+    after.verbose_move = "P/e2-e4";
+    after.short_move = "e4";
+    server.send(after.text() + "\n\rfics% ");
+    for (int i = 0; i < 200; ++i)
+        server.send("bob(U) tells you: tell number " + std::to_string(i) + "\n\rfics% ");
+    ASSERT_EQ(box.wait(), 0) << box.output();
+    EXPECT_NE(box.output().find("main loop seen, plugin allocations after start-up: 0"),
+              std::string::npos)
+        << box.output();
+}
+
+}  // namespace
+}  // namespace e2e
