@@ -75,7 +75,7 @@ private:
         int games_as_black = 0;
         std::chrono::steady_clock::time_point since;
         std::chrono::steady_clock::time_point last_input;
-        std::vector<std::string> history;
+        std::vector<std::string> history; // the last games, oldest first
     };
 
     struct Seek {

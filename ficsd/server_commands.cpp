@@ -522,8 +522,8 @@ void Server::cmd_history(Session& s, std::string_view args)
         return;
     }
     std::string text = "History for " + who->name + ":";
-    for (const std::string& h : who->history)
-        text += "\n" + h;
+    for (size_t i = 0; i < who->history.size(); ++i)
+        text += "\n" + std::to_string(i + 1) + ": " + who->history[i];
     send(s, text);
 }
 

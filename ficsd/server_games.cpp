@@ -13,6 +13,7 @@ namespace {
 constexpr std::string_view kNoGame = "You are not playing or examining a game.";
 constexpr int kMaxSeeksPerUser = 3;
 constexpr int kMaxMoretimeSeconds = 3600;
+constexpr size_t kHistoryLength = 10;
 
 std::string_view trim(std::string_view text)
 {
@@ -229,7 +230,8 @@ void Server::post_seek(Session& s, TimeControl control, std::optional<Color> col
         if (!owner)
             continue;
         send(s, "Your seek matches one already posted by " + owner->name + ".");
-        answer_seek(s, other);
+        const Seek matched = other;
+        answer_seek(s, matched);
         return;
     }
     const int mine = int(std::count_if(seeks_.begin(), seeks_.end(),
@@ -886,8 +888,9 @@ void Server::end_game(LiveGame& g, const std::string& reason, const std::string&
         send(*p, rated_text ? line + "\nNo ratings adjustment done." : line);
         if (!p->computer)
             p->game = 0;
-        p->history.push_back(std::to_string(p->history.size() + 1) + ": " + g.white_name +
-                             " vs. " + g.black_name + " " + score + " " + reason);
+        p->history.push_back(g.white_name + " vs. " + g.black_name + " " + score + " " + reason);
+        if (p->history.size() > kHistoryLength)
+            p->history.erase(p->history.begin());
     }
     for (int id : g.observers) {
         if (Session* o = session(id)) {
@@ -933,15 +936,18 @@ void Server::computer_takes_old_seeks()
 {
     const auto now = std::chrono::steady_clock::now();
     const auto delay = std::chrono::milliseconds(options_.computer_seek_delay_ms);
-    for (size_t i = 0; i < seeks_.size(); ++i) {
-        if (now - seeks_[i].posted < delay)
-            continue;
-        const Seek seek = seeks_[i];
+    // Manual seeks ask for a person's choice of opponent: the computer leaves them alone.
+    std::vector<Seek> due;
+    for (const Seek& seek : seeks_)
+        if (now - seek.posted >= delay && !seek.manual)
+            due.push_back(seek);
+    for (const Seek& seek : due) {
+        const bool still_open = std::any_of(seeks_.begin(), seeks_.end(), [&](const Seek& k) {
+            return k.index == seek.index && k.owner == seek.owner;
+        });
         Session* owner = session(seek.owner);
-        if (!owner || owner->computer)
-            continue;
-        answer_seek(*session(computer_id_), seek);
-        i = size_t(-1); // the list changed
+        if (still_open && owner && !owner->computer)
+            answer_seek(*session(computer_id_), seek);
     }
 }
 

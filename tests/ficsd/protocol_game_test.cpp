@@ -370,3 +370,35 @@ TEST(Computer, StockfishAcceptsAChallengeAndPlays)
     EXPECT_EQ(f[kRelation], "1") << text;
     EXPECT_NE(f[kVerbose], "none") << text;
 }
+
+TEST(Computer, FallsBackToTheBuiltInMoverWhenTheEngineFails)
+{
+    // An engine that exits at once: the computer still accepts and answers every move.
+    FicsdProcess server({"--engine", "/bin/false"});
+    Client c(server.port());
+    c.login_guest();
+    c.line("match computer 5 0 white");
+    c.read_until("<12> ");
+    c.read_until("fics% ");
+    for (const char* move : {"e4", "d4", "Nc3"}) {
+        c.line(move);
+        c.read_until("fics% ");
+        std::string text;
+        for (int notices = 0; notices < 3; ++notices) {
+            text += c.read_until("fics% ");
+            const auto f = board_fields(last_board_line(text));
+            if (f.size() == kFieldCount && f[kRelation] == "1")
+                break;
+        }
+        const auto f = board_fields(last_board_line(text));
+        ASSERT_EQ(f.size(), size_t(kFieldCount)) << text;
+        EXPECT_EQ(f[kSide], "W") << text;
+        EXPECT_EQ(f[kRelation], "1") << text;
+    }
+    c.line("resign");
+    c.read_until("resigns} 0-1\n\rNo ratings adjustment done.\n\rfics% ");
+    c.line("history");
+    const std::string history = c.read_until("fics% ");
+    EXPECT_NE(history.find("\n\r1: " + std::string("Guest")), std::string::npos) << history;
+    EXPECT_NE(history.find("0-1 Guest"), std::string::npos) << history;
+}
