@@ -88,7 +88,7 @@ void BM_GameStream(benchmark::State& state)
     cursorx = cursorxold = 4;
     cursory = cursoryold = 2;
     whats_showed = int(state.range(0));
-    icsFd = 0;  // the stream sends nothing back
+    icsFd = 0; // the stream sends nothing back
     Pair pair;
     static char buffer[kReceiveBufferBytes];
     buffer[0] = 0;
@@ -98,13 +98,16 @@ void BM_GameStream(benchmark::State& state)
         pair.send(block);
         ProcessRawInput(pair.ours, buffer, kReceiveBufferBytes, ProcessIcsLine);
     }
-    state.counters["lines/s"] =
-        benchmark::Counter(double(state.iterations()) * lines_per_block, benchmark::Counter::kIsRate);
+    state.counters["lines/s"] = benchmark::Counter(double(state.iterations()) * lines_per_block,
+                                                   benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_GameStream)->Arg(kBoardView)->Arg(kHelpScreen)->Unit(benchmark::kMicrosecond);
 
 long lines_seen;
-void count_line(const char*) { ++lines_seen; }
+void count_line(const char*)
+{
+    ++lines_seen;
+}
 
 // One read of about range(0) bytes of 16-character lines: the scan and the single move of the
 // carried rest are linear, so 16 KB should cost about four times 4 KB.
@@ -129,6 +132,6 @@ void BM_OneReadOfShortLines(benchmark::State& state)
 }
 BENCHMARK(BM_OneReadOfShortLines)->Arg(4096)->Arg(8192)->Arg(16384)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

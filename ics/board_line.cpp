@@ -16,8 +16,8 @@ namespace {
 // Fields 10 to 27, in the line's order. Field 9, the side to move, is the single character at
 // kSideToMoveAt; reading stops at the first field whose token does not fit.
 struct BoardField {
-    int* number;      // a signed decimal number, or
-    char* text;       // a text token cut to text_bytes - 1 characters
+    int* number; // a signed decimal number, or
+    char* text;  // a text token cut to text_bytes - 1 characters
     int text_bytes;
 };
 const BoardField kBoardFields[] = {
@@ -101,11 +101,12 @@ void turn_board_half()
 // (playing with the move, or examining).
 void update_moving_enabled()
 {
-    const bool users_turn = (WhoIsOnMove == 'W' && my_color == 1) || (WhoIsOnMove == 'B' && my_color == 0);
+    const bool users_turn =
+        (WhoIsOnMove == 'W' && my_color == 1) || (WhoIsOnMove == 'B' && my_color == 0);
     moving_enabled = users_turn && MojaUloga > 0 ? 1 : 0;
 }
 
-}  // namespace
+} // namespace
 
 void OrientBoardForUser()
 {

@@ -23,8 +23,14 @@ namespace {
 
 constexpr int kQuadNumbers = 4;
 
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
-constexpr bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+constexpr bool is_blank(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 bool only_digits_and_points(const char* text)
 {
@@ -79,7 +85,7 @@ bool find_address(const char* host, in_addr* address)
     if (read_dotted_quad(host, bytes) < kQuadNumbers)
         return false;
     static_assert(sizeof(bytes) == sizeof(address->s_addr));
-    memcpy(&address->s_addr, bytes, sizeof(bytes));  // network order: the bytes as written
+    memcpy(&address->s_addr, bytes, sizeof(bytes)); // network order: the bytes as written
     return true;
 }
 
@@ -141,7 +147,7 @@ int format_text(char* text, int text_bytes, const char* format, va_list argument
     return length;
 }
 
-}  // namespace
+} // namespace
 
 int OpenTCP(const char* host, int port)
 {

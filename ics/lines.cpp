@@ -14,7 +14,10 @@ namespace {
 
 enum TelnetState { kText, kAfterIac, kAfterVerb };
 
-constexpr bool is_line_end(char c) { return c == '\r' || c == '\n'; }
+constexpr bool is_line_end(char c)
+{
+    return c == '\r' || c == '\n';
+}
 
 // Copies length characters into a line of its own with "\r\n" and hands it on.
 void hand_on(const char* text, int length, LineHandler handler)
@@ -101,7 +104,7 @@ int cut_lines(char* buffer, int end, LineHandler handler)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int ProcessRawInput(int descriptor, char* buffer, int buffer_bytes, LineHandler handler)
 {

@@ -12,7 +12,7 @@ static_assert(kLineTextMax == 1021);
 // Telnet bytes the server may send. Only removed, never answered.
 constexpr unsigned char kTelnetIac = 255;
 constexpr unsigned char kTelnetWill = 251;
-constexpr unsigned char kTelnetDont = 254;  // WILL, WONT, DO, DONT: 251..254, each takes an option
+constexpr unsigned char kTelnetDont = 254; // WILL, WONT, DO, DONT: 251..254, each takes an option
 constexpr unsigned char kTelnetInterruptProcess = 244;
 
 // Called once per complete line: zero-terminated text ending in "\r\n".

@@ -19,7 +19,7 @@ using std::string_view;
 
 constexpr int kDefaultInk = 5;
 constexpr int kDefaultPaper = 1;
-constexpr int kKeep = -1;  // a test that leaves the colour pair as it is
+constexpr int kKeep = -1; // a test that leaves the colour pair as it is
 
 // A rating token such as "(1500)" is shown as " 1500": a space at 0, the text ended at 5.
 constexpr int kRatingShownEnd = 5;
@@ -29,10 +29,10 @@ constexpr int kRejectedInk = 10;
 constexpr int kRejectedPaper = 1;
 
 enum class Match {
-    kStartsWith,        // the line starts with one of the phrases
-    kContains,          // the line contains one of the phrases
-    kAfterObservation,  // the previous line announced an observation; the line starts with one
-    kEndOfMyGame,       // starts with "{Game ", names MyName and contains one of the phrases
+    kStartsWith,       // the line starts with one of the phrases
+    kContains,         // the line contains one of the phrases
+    kAfterObservation, // the previous line announced an observation; the line starts with one
+    kEndOfMyGame,      // starts with "{Game ", names MyName and contains one of the phrases
     kEveryLine,
 };
 
@@ -51,47 +51,51 @@ enum class Action {
 constexpr int kMaxPhrases = 7;
 struct NoticeTest {
     Match match;
-    std::array<string_view, kMaxPhrases> phrases;
     int ink;
     int paper;
     Action action;
+    std::array<string_view, kMaxPhrases> phrases;
 };
 
-// The notice tests, one row per test. Columns: how the phrases are matched, the phrases (any one
-// matches), the colour pair a match sets (kKeep leaves it), what a match does. The order is the
-// order of the tests: the last matching row decides the colours, the two rejected-move rows end
-// the line, and the observation row must come after the row that reads its bit.
+// The notice tests, one row per test. Columns: how the phrases are matched, the colour pair a
+// match sets (kKeep leaves it), what a match does, the phrases (any one matches). The order is
+// the order of the tests: the last matching row decides the colours, the two rejected-move rows
+// end the line, and the observation row must come after the row that reads its bit.
+// clang-format off
 constexpr NoticeTest kNoticeTests[] = {
-    {Match::kStartsWith, {"Creating: "}, 1, 10, Action::kCreateGame},
-    {Match::kAfterObservation, {"Game "}, kKeep, kKeep, Action::kTakeObservedPlayers},
-    {Match::kEveryLine, {"You are now observing game "}, kKeep, kKeep, Action::kNoteObservation},
-    {Match::kContains, {"Logging you in as "}, 1, 8, Action::kTakeHandle},
-    {Match::kContains, {"Your name will be "}, 1, 8, Action::kTakeHandle},
-    {Match::kContains, {"Starting FICS session as "}, 1, 8, Action::kTakeHandle},
-    {Match::kContains, {"You have"}, 3, 1, Action::kNone},
-    {Match::kContains, {"kibitzes:", "whispers:"}, 3, 1, Action::kNone},
-    {Match::kContains, {"tells you:", "says:"}, 2, 1, Action::kNone},
-    {Match::kContains, {"shouts:"}, 5, 1, Action::kNone},
-    {Match::kContains,
+    {Match::kStartsWith, 1, 10, Action::kCreateGame, {"Creating: "}},
+    {Match::kAfterObservation, kKeep, kKeep, Action::kTakeObservedPlayers, {"Game "}},
+    {Match::kEveryLine, kKeep, kKeep, Action::kNoteObservation, {"You are now observing game "}},
+    {Match::kContains, 1, 8, Action::kTakeHandle, {"Logging you in as "}},
+    {Match::kContains, 1, 8, Action::kTakeHandle, {"Your name will be "}},
+    {Match::kContains, 1, 8, Action::kTakeHandle, {"Starting FICS session as "}},
+    {Match::kContains, 3, 1, Action::kNone, {"You have"}},
+    {Match::kContains, 3, 1, Action::kNone, {"kibitzes:", "whispers:"}},
+    {Match::kContains, 2, 1, Action::kNone, {"tells you:", "says:"}},
+    {Match::kContains, 5, 1, Action::kNone, {"shouts:"}},
+    {Match::kContains, 1, 5, Action::kNone,
      {"offers you a draw", "requests that the game be aborted", "would like to abort",
       "requests adjournment", "would like to adjourn", "Your opponent offers",
-      "Your opponent requests"},
-     1, 5, Action::kNone},
-    {Match::kContains, {"Illegal move", "Not a legal move", "Your king is in check"}, 1, 3,
-     Action::kRejectMoveTryAgain},
-    {Match::kContains, {"It isn't your turn", "It is not your move"}, 1, 3,
-     Action::kRejectMoveNotYourTurn},
-    {Match::kContains, {"takeback "}, 1, 10, Action::kNone},
-    {Match::kEndOfMyGame, {"1-0", "0-1", "1/2-1/2", "*"}, kKeep, kKeep, Action::kEndMyGame},
-    {Match::kStartsWith, {"{Game "}, 1, 10, Action::kNone},
-    {Match::kEveryLine, {}, kKeep, kKeep, Action::kShow},
+      "Your opponent requests"}},
+    {Match::kContains, 1, 3, Action::kRejectMoveTryAgain,
+     {"Illegal move", "Not a legal move", "Your king is in check"}},
+    {Match::kContains, 1, 3, Action::kRejectMoveNotYourTurn,
+     {"It isn't your turn", "It is not your move"}},
+    {Match::kContains, 1, 10, Action::kNone, {"takeback "}},
+    {Match::kEndOfMyGame, kKeep, kKeep, Action::kEndMyGame, {"1-0", "0-1", "1/2-1/2", "*"}},
+    {Match::kStartsWith, 1, 10, Action::kNone, {"{Game "}},
+    {Match::kEveryLine, kKeep, kKeep, Action::kShow, {}},
 };
+// clang-format on
 static_assert(std::size(kNoticeTests) == 17);
 
 constexpr string_view kGameEndPrefix = "{Game ";
 constexpr string_view kObservedPlayersAfter = ": ";
 
-bool contains(string_view line, string_view phrase) { return line.find(phrase) != string_view::npos; }
+bool contains(string_view line, string_view phrase)
+{
+    return line.find(phrase) != string_view::npos;
+}
 
 bool contains_any(string_view line, const std::array<string_view, kMaxPhrases>& phrases)
 {
@@ -146,7 +150,10 @@ void read_players(const char* text)
     shorten_rating_for_header(BlackRating);
 }
 
-constexpr bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+constexpr bool is_letter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // The handle behind a login phrase: "GuestWXYZ(U)" and "\"GuestWXYZ\";" both give GuestWXYZ,
 // since handles are letters only. No letters leave MyName as it is.
@@ -254,7 +261,7 @@ const char* skip_prompts(const char* line)
     return line;
 }
 
-}  // namespace
+} // namespace
 
 void ProcessIcsLine(const char* line)
 {

@@ -5,7 +5,10 @@
 
 namespace {
 
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 const char* skip_white_space(const char* text)
 {
@@ -21,7 +24,7 @@ const char* skip_token(const char* text)
     return text;
 }
 
-}  // namespace
+} // namespace
 
 const char* read_text_token(const char* text, char* field, int field_bytes)
 {

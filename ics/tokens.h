@@ -1,7 +1,10 @@
 // Reading white-space-separated tokens out of a server line into fixed fields.
 #pragma once
 
-constexpr bool is_white_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool is_white_space(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // Skips white space and reads the next token (the longest run without white space) into field,
 // cut to field_bytes - 1 characters and terminated. Returns the text behind the whole token, or

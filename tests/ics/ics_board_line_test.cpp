@@ -57,12 +57,18 @@ std::string up_to_field(int number)
     return joined;
 }
 
-std::string board_text() { return std::string(zeforboard, kSquares); }
+std::string board_text()
+{
+    return std::string(zeforboard, kSquares);
+}
 
-char at(int file, int rank) { return zeforboard[file * 8 + (rank - 1)]; }  // unturned board
+char at(int file, int rank)
+{
+    return zeforboard[file * 8 + (rank - 1)];
+} // unturned board
 
 class BoardLine : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         init();
@@ -86,8 +92,8 @@ TEST_F(BoardLine, ReadsTheSquaresAndEveryFieldOfTheServersLine)
 {
     strcpy(MyName, "White");
     line(kAfterE4);
-    EXPECT_EQ(at(4, 4), 'P');  // e4
-    EXPECT_EQ(at(4, 2), ' ');  // e2, a "-" stored as a space
+    EXPECT_EQ(at(4, 4), 'P'); // e4
+    EXPECT_EQ(at(4, 2), ' '); // e2, a "-" stored as a space
     EXPECT_EQ(at(0, 1), 'R');
     EXPECT_EQ(at(3, 8), 'q');
     EXPECT_EQ(at(7, 8), 'r');
@@ -124,17 +130,14 @@ TEST_F(BoardLine, OrientationColourAndTurnFollowTheUsersPlaceInTheGame)
     // Columns: user, side to move, relation, my_color before, my_color after, moving_enabled,
     // whether the board is stored turned.
     const Case cases[] = {
-        {"White", "W", "1", 0, 1, 1, false},
-        {"White", "B", "-1", 0, 1, 0, false},
-        {"Black", "B", "1", 1, 0, 1, true},
-        {"Black", "W", "-1", 1, 0, 0, true},
-        {"Guest", "W", "0", 1, 1, 0, false},   // observing: neither player, my_color kept
-        {"Guest", "B", "0", 0, 0, 0, false},   // observing: nobody's move is the user's
-        {"White", "W", "2", 0, 1, 1, false},   // examining with the user's colour to move
-        {"Black", "B", "2", 1, 0, 1, true},
-        {"White", "B", "2", 1, 1, 0, false},
-        {"White", "W", "-2", 1, 1, 0, false},  // observing an examined game
-        {"White", "W", "-3", 1, 1, 0, false},  // isolated position
+        {"White", "W", "1", 0, 1, 1, false},  {"White", "B", "-1", 0, 1, 0, false},
+        {"Black", "B", "1", 1, 0, 1, true},   {"Black", "W", "-1", 1, 0, 0, true},
+        {"Guest", "W", "0", 1, 1, 0, false}, // observing: neither player, my_color kept
+        {"Guest", "B", "0", 0, 0, 0, false}, // observing: nobody's move is the user's
+        {"White", "W", "2", 0, 1, 1, false}, // examining with the user's colour to move
+        {"Black", "B", "2", 1, 0, 1, true},   {"White", "B", "2", 1, 1, 0, false},
+        {"White", "W", "-2", 1, 1, 0, false}, // observing an examined game
+        {"White", "W", "-3", 1, 1, 0, false}, // isolated position
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.my_name) + " " + c.side + " " + c.relation);
@@ -162,7 +165,8 @@ TEST_F(BoardLine, RedrawsBoardWithTheUsersSideAtTheBottom)
     strcpy(MyName, "Black");
     line(kAfterE4);
     EXPECT_EQ(first_file_label(), "h");
-    const int frame_pixels = screen.count(Xoffset, Yoffset - kFrameLength, kFrameLength, kFrameLength, BorderColor);
+    const int frame_pixels =
+        screen.count(Xoffset, Yoffset - kFrameLength, kFrameLength, kFrameLength, BorderColor);
     EXPECT_GT(frame_pixels, 0);
     strcpy(MyName, "White");
     line(kAfterE4);
@@ -229,7 +233,7 @@ TEST_F(BoardLine, FieldsAreReadUpToTheFirstThatDoesNotFit)
 {
     struct Case {
         std::string line;
-        const char* kept;  // fields 10..27
+        const char* kept; // fields 10..27
     };
     const Case cases[] = {
         {kAfterE4, "nnnnnnnnnnnnnnnnnn"},
@@ -239,7 +243,7 @@ TEST_F(BoardLine, FieldsAreReadUpToTheFirstThatDoesNotFit)
         {with_field(10, "x"), "kkkkkkkkkkkkkkkkkk"},
         {with_field(15, "-"), "nnnnnkkkkkkkkkkkkk"},
         {with_field(19, "one"), "nnnnnnnnnkkkkkkkkk"},
-        {with_field(24, "2147483648"), "nnnnnnnnnnnnnnkkkk"},  // beyond 32 bits: refused
+        {with_field(24, "2147483648"), "nnnnnnnnnnnnnnkkkk"}, // beyond 32 bits: refused
         {with_field(24, "99999999999999999999"), "nnnnnnnnnnnnnnkkkk"},
         {with_field(26, "+"), "nnnnnnnnnnnnnnnnkk"},
     };
@@ -271,8 +275,9 @@ TEST_F(BoardLine, MalformedSquaresOrSideChangeNothing)
     std::string bad_separator = kAfterE4;
     bad_separator[5 + 17] = '-';
     const std::string cases[] = {
-        bad_square, bad_separator, with_field(9, "w"), with_field(9, "-"), with_field(9, "WB"),
-        "<12> " + with_field(9, "W").substr(6),  // a rank one square short
+        bad_square,          bad_separator,
+        with_field(9, "w"),  with_field(9, "-"),
+        with_field(9, "WB"), "<12> " + with_field(9, "W").substr(6), // a rank one square short
     };
     for (const std::string& text : cases) {
         SCOPED_TRACE(text);
@@ -309,4 +314,4 @@ TEST_F(BoardLine, EveryCutOfARealLineIsReadWithinItsEnd)
     }
 }
 
-}  // namespace
+} // namespace

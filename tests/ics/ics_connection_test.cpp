@@ -50,7 +50,7 @@ struct LoopbackListener {
 };
 
 class Connection : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         init();
@@ -127,7 +127,10 @@ TEST_F(Connection, SendToIcsLeavesAlarmUnblockedEvenIfBlockedBefore)
 }
 
 std::atomic<int> alarms_taken{0};
-void count_alarm(int) { alarms_taken.fetch_add(1); }
+void count_alarm(int)
+{
+    alarms_taken.fetch_add(1);
+}
 
 TEST_F(Connection, SendToIcsHoldsAlarmOffWhileWriting)
 {
@@ -137,7 +140,7 @@ TEST_F(Connection, SendToIcsHoldsAlarmOffWhileWriting)
     icsFd = pair.ours;
     int tiny = 4096;
     setsockopt(pair.ours, SOL_SOCKET, SO_SNDBUF, &tiny, sizeof(tiny));
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = count_alarm;
     sigaction(SIGALRM, &action, nullptr);
 
@@ -150,7 +153,7 @@ TEST_F(Connection, SendToIcsHoldsAlarmOffWhileWriting)
         sigemptyset(&alarm_only);
         sigaddset(&alarm_only, SIGALRM);
         pthread_sigmask(SIG_BLOCK, &alarm_only, nullptr);
-        usleep(300000);  // the alarm (50 ms) fires meanwhile; the writer is blocked
+        usleep(300000); // the alarm (50 ms) fires meanwhile; the writer is blocked
         sigset_t pending;
         sigpending(&pending);
         pending_while_writing = sigismember(&pending, SIGALRM) == 1;
@@ -186,7 +189,7 @@ TEST_F(Connection, SendToIcsGoesOnAfterShortWritesOnAFullSocket)
     icsFd = pair.ours;
     int tiny = 2048;
     setsockopt(pair.ours, SOL_SOCKET, SO_SNDBUF, &tiny, sizeof(tiny));
-    fcntl(pair.ours, F_SETFL, fcntl(pair.ours, F_GETFL) | O_NONBLOCK);  // short writes, EAGAIN
+    fcntl(pair.ours, F_SETFL, fcntl(pair.ours, F_GETFL) | O_NONBLOCK); // short writes, EAGAIN
     const std::string text = numbered_text(16000);
     std::string received;
     std::thread reader([&] {
@@ -208,7 +211,7 @@ TEST_F(Connection, SendToIcsGoesOnAfterInterruptedWrites)
     icsFd = pair.ours;
     int tiny = 2048;
     setsockopt(pair.ours, SOL_SOCKET, SO_SNDBUF, &tiny, sizeof(tiny));
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = ignore_signal;
     sigaction(SIGUSR1, &action, nullptr);
     const std::string text = numbered_text(16000);
@@ -223,8 +226,9 @@ TEST_F(Connection, SendToIcsGoesOnAfterInterruptedWrites)
     std::string received;
     std::thread reader([&] {
         std::string got;
-        while (got.size() < text.size()) {  // slowly, so the writer blocks again and again
-            std::string piece = receive(pair.theirs, std::min<size_t>(512, text.size() - got.size()));
+        while (got.size() < text.size()) { // slowly, so the writer blocks again and again
+            std::string piece =
+                receive(pair.theirs, std::min<size_t>(512, text.size() - got.size()));
             if (piece.empty())
                 break;
             got += piece;
@@ -258,7 +262,7 @@ TEST_F(Connection, SendToIcsReportsAFailedWrite)
 {
     SocketPair pair;
     icsFd = pair.ours;
-    pair.close_ours();  // icsFd is now a closed descriptor
+    pair.close_ours(); // icsFd is now a closed descriptor
     SendToIcs("refresh\r\n");
     EXPECT_EQ(shown(0).text, std::string("write to server: ") + strerror(EBADF));
     EXPECT_EQ(shown(0).ink, 2);
@@ -270,16 +274,17 @@ TEST(ByteUtilities, CopyExactlyTheirCountAndNoMore)
     struct Case {
         const char* what;
         void (*operation)(char* buffer);
-        std::string expected;  // the 24-byte buffer afterwards, '.' for a zero byte
+        std::string expected; // the 24-byte buffer afterwards, '.' for a zero byte
     };
+    // clang-format off
     const Case cases[] = {
         {"bytezero clears count bytes", [](char* b) { bytezero(b + 2, 3); }, "ab...fghijklmnopqrstuvwx"},
         {"bytezero with count 0", [](char* b) { bytezero(b, 0); }, "abcdefghijklmnopqrstuvwx"},
         {"bytezero with a negative count", [](char* b) { bytezero(b, -4); }, "abcdefghijklmnopqrstuvwx"},
-        {"bytecopy moves a block to the start of its buffer",
-         [](char* b) { bytecopy(b, b + 5, 16); }, "fghijklmnopqrstuqrstuvwx"},
-        {"bytecopy copies zero bytes in the source",
-         [](char* b) { bytecopy(b, "1\0" "2", 3); }, "1.2defghijklmnopqrstuvwx"},
+        {"bytecopy moves a block to the start of its buffer", [](char* b) { bytecopy(b, b + 5, 16); },
+         "fghijklmnopqrstuqrstuvwx"},
+        {"bytecopy copies zero bytes in the source", [](char* b) { bytecopy(b, "1\0" "2", 3); },
+         "1.2defghijklmnopqrstuvwx"},
         {"bytecopy upwards repeats a pattern", [](char* b) { bytecopy(b + 1, b, 4); },
          "aaaaafghijklmnopqrstuvwx"},
         {"stringcopy terminates", [](char* b) { stringcopy(b, "XYZ", 2); }, "XY.defghijklmnopqrstuvwx"},
@@ -287,11 +292,12 @@ TEST(ByteUtilities, CopyExactlyTheirCountAndNoMore)
          "a.cdefghijklmnopqrstuvwx"},
         {"stringcopy with a negative count writes only the zero",
          [](char* b) { stringcopy(b, "XYZ", -1); }, ".bcdefghijklmnopqrstuvwx"},
-        {"stringcat appends behind the terminator",
-         [](char* b) { b[4] = 0; stringcat(b, "XYZ", 3); }, "abcdXYZ.ijklmnopqrstuvwx"},
-        {"stringcat with count 0 leaves the string",
-         [](char* b) { b[4] = 0; stringcat(b, "XYZ", 0); }, "abcd.fghijklmnopqrstuvwx"},
+        {"stringcat appends behind the terminator", [](char* b) { b[4] = 0; stringcat(b, "XYZ", 3); },
+         "abcdXYZ.ijklmnopqrstuvwx"},
+        {"stringcat with count 0 leaves the string", [](char* b) { b[4] = 0; stringcat(b, "XYZ", 0); },
+         "abcd.fghijklmnopqrstuvwx"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         char buffer[25] = "abcdefghijklmnopqrstuvwx";
         c.operation(buffer);
@@ -304,4 +310,4 @@ TEST(ByteUtilities, CopyExactlyTheirCountAndNoMore)
     }
 }
 
-}  // namespace
+} // namespace

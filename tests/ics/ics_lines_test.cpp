@@ -20,10 +20,13 @@ using Lines = std::vector<std::string>;
 namespace {
 
 Lines handed_on;
-void record_line(const char* line) { handed_on.push_back(line); }
+void record_line(const char* line)
+{
+    handed_on.push_back(line);
+}
 
 class LineAssembly : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         handed_on.clear();
@@ -49,7 +52,7 @@ const std::string kEcho = "\x01";
 
 struct Case {
     const char* what;
-    std::vector<std::string> reads;  // one write and one call each
+    std::vector<std::string> reads; // one write and one call each
     Lines lines;
     std::string carried;
 };
@@ -60,32 +63,52 @@ TEST_F(LineAssembly, CutsLinesAsTheServerSendsThem)
         {"a line and a carried rest", {"abc\r\ndef"}, {"abc\r\n"}, "def"},
         {"the carried rest completed later", {"abc\r\ndef", "\r\n"}, {"abc\r\n", "def\r\n"}, ""},
         {"LF CR is one line end", {"abc\n\rdef\r\n"}, {"abc\r\n", "def\r\n"}, ""},
-        {"CR CR and LF LF are one line end each", {"a\r\rb\n\nc\r"}, {"a\r\n", "b\r\n", "c\r\n"}, ""},
+        {"CR CR and LF LF are one line end each",
+         {"a\r\rb\n\nc\r"},
+         {"a\r\n", "b\r\n", "c\r\n"},
+         ""},
         {"a second pair is an empty line", {"abc\r\n\r\n"}, {"abc\r\n", "\r\n"}, ""},
         {"three line-end bytes: a line and an empty one", {"abc\n\r\n"}, {"abc\r\n", "\r\n"}, ""},
-        {"a pair split over two reads is two line ends", {"abc\r", "\ndef\n"},
-         {"abc\r\n", "\r\n", "def\r\n"}, ""},
+        {"a pair split over two reads is two line ends",
+         {"abc\r", "\ndef\n"},
+         {"abc\r\n", "\r\n", "def\r\n"},
+         ""},
         {"a lone LF line end", {"abc\ndef\n"}, {"abc\r\n", "def\r\n"}, ""},
-        {"the prompt is carried into the next line", {"fics% ", "<12> x\n\r"},
-         {"fics% <12> x\r\n"}, ""},
+        {"the prompt is carried into the next line",
+         {"fics% ", "<12> x\n\r"},
+         {"fics% <12> x\r\n"},
+         ""},
         {"a prompt alone stays", {"fics% "}, {}, "fics% "},
-        {"a telnet command goes with the text before it", {"ab" + kIac + kWill + kEcho + "c\r\n"},
-         {"c\r\n"}, ""},
+        {"a telnet command goes with the text before it",
+         {"ab" + kIac + kWill + kEcho + "c\r\n"},
+         {"c\r\n"},
+         ""},
         {"IAC and one other byte is a command", {"ab" + kIac + "\xf1" + "cd\r\n"}, {"cd\r\n"}, ""},
         {"IAC IAC is a command too", {"ab" + kIac + kIac + "cd\r\n"}, {"cd\r\n"}, ""},
-        {"a command split after IAC waits for its rest", {"ab" + kIac, kWill + kEcho + "c\r\n"},
-         {"c\r\n"}, ""},
-        {"a command split after its verb waits for its option", {"ab" + kIac + kWill, kEcho + "c\r\n"},
-         {"c\r\n"}, ""},
-        {"a split command is kept in the carried text", {"ab" + kIac + kWill}, {},
+        {"a command split after IAC waits for its rest",
+         {"ab" + kIac, kWill + kEcho + "c\r\n"},
+         {"c\r\n"},
+         ""},
+        {"a command split after its verb waits for its option",
+         {"ab" + kIac + kWill, kEcho + "c\r\n"},
+         {"c\r\n"},
+         ""},
+        {"a split command is kept in the carried text",
+         {"ab" + kIac + kWill},
+         {},
          "ab" + kIac + kWill},
         {"the password echo commands of the login",
          {"password: " + kIac + kWill + kEcho, kIac + kWont + kEcho + "\n\r**** Starting\n\r"},
-         {"\r\n", "**** Starting\r\n"}, ""},
+         {"\r\n", "**** Starting\r\n"},
+         ""},
         {"a command after a line end takes only its own line's text",
-         {"one\r\ntwo" + kIac + kWill + kEcho + "three\r\n"}, {"one\r\n", "three\r\n"}, ""},
-        {"zero bytes are dropped and the rest is kept", {std::string("ab\0cd\r\nef\0\r\n", 12)},
-         {"abcd\r\n", "ef\r\n"}, ""},
+         {"one\r\ntwo" + kIac + kWill + kEcho + "three\r\n"},
+         {"one\r\n", "three\r\n"},
+         ""},
+        {"zero bytes are dropped and the rest is kept",
+         {std::string("ab\0cd\r\nef\0\r\n", 12)},
+         {"abcd\r\n", "ef\r\n"},
+         ""},
         {"a zero byte in the carried rest", {std::string("ab\0c", 4), "d\r\n"}, {"abcd\r\n"}, ""},
     };
     for (const Case& c : cases) {
@@ -128,7 +151,8 @@ TEST_F(LineAssembly, AFailedReadIsShownAndKeepsTheCarriedText)
     testsupport::TestScreen screen;
     strcpy(buffer, "carried");
     EXPECT_EQ(ProcessRawInput(-1, buffer, kReceiveBufferBytes, record_line), 0);
-    EXPECT_EQ(icstest::shown(0), (icstest::Shown{std::string("read from server: ") + strerror(EBADF), 2, 3}));
+    EXPECT_EQ(icstest::shown(0),
+              (icstest::Shown{std::string("read from server: ") + strerror(EBADF), 2, 3}));
     EXPECT_EQ(carried(), "carried");
 }
 
@@ -184,8 +208,8 @@ TEST_F(LineAssembly, LinesReachTheHandlerInOrderAcrossManyReads)
     // A stream cut at every possible size of read gives the same lines.
     const std::string stream = "fics% Style 12 set.\n\rfics% \n\r<12> board\n\rab" + kIac + kWill +
                                kEcho + "cd\n\r\n\rend\n\r";
-    const Lines expected = {"fics% Style 12 set.\r\n", "fics% \r\n", "<12> board\r\n", "cd\r\n",
-                            "\r\n", "end\r\n"};
+    const Lines expected = {
+        "fics% Style 12 set.\r\n", "fics% \r\n", "<12> board\r\n", "cd\r\n", "\r\n", "end\r\n"};
     for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
         handed_on.clear();
         buffer[0] = 0;
@@ -204,4 +228,4 @@ TEST_F(LineAssembly, LinesReachTheHandlerInOrderAcrossManyReads)
     }
 }
 
-}  // namespace
+} // namespace

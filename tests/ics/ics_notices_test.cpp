@@ -22,7 +22,7 @@ using icstest::SocketPair;
 namespace {
 
 class Notices : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         init();
@@ -66,8 +66,8 @@ TEST_F(Notices, EachKindOfLineIsShownInItsColours)
         {"Your opponent offers you a draw.", 1, 5},
         {"Your opponent requests a pause.", 1, 5},
         {"GuestWXYZ requests a takeback of 2 half moves.", 1, 10},
-        {"Game 42: White (++++) Black (1500) unrated blitz 5 0", 5, 1},  // not after "observing"
-        {"you have", 5, 1},                                            // phrases are exact
+        {"Game 42: White (++++) Black (1500) unrated blitz 5 0", 5, 1}, // not after "observing"
+        {"you have", 5, 1},                                             // phrases are exact
         // Overlaps: the last matching test decides.
         {"GuestWXYZ(U) tells you: I offers you a draw", 1, 5},
         {"GuestWXYZ(U) tells you: You have won", 2, 1},
@@ -100,13 +100,14 @@ TEST_F(Notices, LoginTextsGiveTheBareHandle)
         const char* handle;
     };
     const Case cases[] = {
-        {"Logging you in as \"GuestWXYZ\"; you may use this name to play unrated games.", "GuestWXYZ"},
+        {"Logging you in as \"GuestWXYZ\"; you may use this name to play unrated games.",
+         "GuestWXYZ"},
         {"**** Starting FICS session as GuestWXYZ(U) ****", "GuestWXYZ"},
         {"**** Starting FICS session as Tester ****", "Tester"},
         {"fics% **** Starting FICS session as Tester(TM)(C) ****", "Tester"},
         {"Your name will be Tester", "Tester"},
         {"Logging you in as \"ABCDEFGHIJKLMNOPQRSTUVWXYZ\";", "ABCDEFGHIJKLMNOPQRS"},
-        {"Logging you in as ", "Before"},     // no handle: the old one stays
+        {"Logging you in as ", "Before"}, // no handle: the old one stays
         {"Logging you in as (U)", "Before"},
     };
     for (const Case& c : cases) {
@@ -120,8 +121,9 @@ TEST_F(Notices, LoginTextsGiveTheBareHandle)
 TEST_F(Notices, TheHandleFromLoginMatchesTheBoardLinesOfTheUsersGame)
 {
     line("**** Starting FICS session as GuestWXYZ(U) ****");
-    line("<12> rnbqkbnr pppppppp -------- -------- -------- -------- PPPPPPPP RNBQKBNR W -1 1 1 1 1 "
-         "0 7 Opponent GuestWXYZ -1 5 0 39 39 300 300 1 none (0:00) none 1 0 0");
+    line(
+        "<12> rnbqkbnr pppppppp -------- -------- -------- -------- PPPPPPPP RNBQKBNR W -1 1 1 1 1 "
+        "0 7 Opponent GuestWXYZ -1 5 0 39 39 300 300 1 none (0:00) none 1 0 0");
     EXPECT_EQ(my_color, 0);
     EXPECT_EQ(zeforboard[0], 'r');
 }
@@ -140,7 +142,8 @@ TEST_F(Notices, CreatingAGameTakesPlayersRatingsAndTheUsersColour)
     EXPECT_EQ(WeAreNotPlaying, 0);
     EXPECT_GE(start_time, before);
     EXPECT_LE(start_time, time(nullptr));
-    EXPECT_EQ(shown(0), (Shown{"Creating: Opponent (1500) Tester (++++) unrated blitz 5 0\r\n", 1, 10}));
+    EXPECT_EQ(shown(0),
+              (Shown{"Creating: Opponent (1500) Tester (++++) unrated blitz 5 0\r\n", 1, 10}));
 
     line("Creating: Tester (900) Opponent (1500) unrated blitz 5 0");
     EXPECT_EQ(my_color, 1);
@@ -209,7 +212,7 @@ TEST_F(Notices, AGameEndNamingTheUserWithAResultEndsTheUsersGame)
         {"Tester", "{Game 42 (Tester vs. Opponent) Creating unrated blitz match.}", 0},
         {"Tester", "{Game 43 (Alpha vs. Beta) Beta resigns} 1-0", 0},
         {"Tester", "Tester: {Game 42 (Tester vs. Opponent) Opponent resigns} 1-0", 0},
-        {"", "{Game 43 (Alpha vs. Beta) Beta resigns} 1-0", 1},  // before login: every end
+        {"", "{Game 43 (Alpha vs. Beta) Beta resigns} 1-0", 1}, // before login: every end
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -232,7 +235,7 @@ TEST_F(Notices, ARejectedMoveAsksForTheBoardAgainAndSaysWhatToDo)
         {"Your king is in check.", 1},
         {"It is not your move.", 0},
         {"It isn't your turn.", 0},
-        {"Illegal move (e2e5). takeback ", 1},  // the line ends at this test: no later colours
+        {"Illegal move (e2e5). takeback ", 1}, // the line ends at this test: no later colours
     };
     SocketPair pair;
     icsFd = pair.ours;
@@ -272,4 +275,4 @@ TEST_F(Notices, ShownLinesAppearInTheSmallTelnetWindow)
     EXPECT_EQ(screen.pixel(30, 511), 5) << "paper of an offer\n" << screen.dump(30, 511, 20, 18);
 }
 
-}  // namespace
+} // namespace

@@ -38,7 +38,7 @@ constexpr char kAfterNf3[] = "RP    prNP    pnBP    pbQP    pqK  Pp  kBPN   pb P
 static_assert(sizeof(kAfterNf3) == kSquares + 1);
 
 class RecordedSession : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         init();
@@ -114,7 +114,8 @@ TEST_F(RecordedSession, PlayedInOneReadLeavesTheGameAndWindowItShould)
     EXPECT_EQ(shown(2), (Shown{"\r\n", 5, 1})) << "the prompt line in front of a notice";
 
     EXPECT_EQ(screen.text(30, 511, 27, 9), "No ratings adjustment done.");
-    EXPECT_EQ(screen.text(30, 493, 55, 9), "{Game 42 (GuestQKRM vs. Opponent) Opponent resigns} 1-0");
+    EXPECT_EQ(screen.text(30, 493, 55, 9),
+              "{Game 42 (GuestQKRM vs. Opponent) Opponent resigns} 1-0");
     EXPECT_EQ(screen.text(Xoffset + 39, Yoffset - 19, 1), "a") << "White at the bottom";
 
     pair.close_theirs();
@@ -138,8 +139,9 @@ TEST_F(RecordedSession, WithTheFullTelnetWindowOpenTheBoardIsNotDrawn)
     whats_showed = kFullTelnet;
     play(recorded_session(), 100);
     expect_end_of_game_state();
-    EXPECT_EQ(screen.count(Xoffset, Yoffset - kFrameLength, kFrameLength, kFrameLength, BorderColor), 0);
+    EXPECT_EQ(
+        screen.count(Xoffset, Yoffset - kFrameLength, kFrameLength, kFrameLength, BorderColor), 0);
     EXPECT_EQ(screen.text(30, 511, 27, 9), "No ratings adjustment done.");
 }
 
-}  // namespace
+} // namespace

@@ -21,8 +21,8 @@ namespace icstest {
 
 // Two connected stream sockets; both closed at the end.
 struct SocketPair {
-    int ours = -1;    // the plugin's end (icsFd, or the descriptor ProcessRawInput reads)
-    int theirs = -1;  // the server's end
+    int ours = -1;   // the plugin's end (icsFd, or the descriptor ProcessRawInput reads)
+    int theirs = -1; // the server's end
     SocketPair()
     {
         int fds[2];
@@ -127,4 +127,4 @@ inline std::string telnet_dump_text()
     return dump;
 }
 
-}  // namespace icstest
+} // namespace icstest
