@@ -104,9 +104,16 @@ void ScriptedServer::run()
             if (owners[k] == -1) {
                 int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
                 if (fd >= 0) {
-                    std::lock_guard lock(mutex_);
-                    clients_.push_back({fd, {}, true});
-                    changed_.notify_all();
+                    std::string hello;
+                    {
+                        std::lock_guard lock(mutex_);
+                        clients_.push_back({fd, {}, true});
+                        if (greeting_)
+                            hello = greeting_(int(clients_.size()) - 1);
+                        changed_.notify_all();
+                    }
+                    if (!hello.empty())
+                        send(hello, -1);
                 }
                 continue;
             }
@@ -192,6 +199,12 @@ void ScriptedServer::close_client(int index, bool reset)
     close(clients_[i].fd);
     clients_[i].fd = -1;
     clients_[i].open = false;
+}
+
+void ScriptedServer::set_greeting(std::function<std::string(int)> greeting)
+{
+    std::lock_guard lock(mutex_);
+    greeting_ = std::move(greeting);
 }
 
 void ScriptedServer::stop_listening()

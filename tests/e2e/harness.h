@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -40,6 +41,8 @@ public:
     void close_client(int index = -1, bool reset = false);
     // Stops accepting: later connection attempts are refused.
     void stop_listening();
+    // Text sent to every new connection as soon as it is accepted (given its index).
+    void set_greeting(std::function<std::string(int index)> greeting);
 
 private:
     struct Client {
@@ -56,6 +59,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Client> clients_;
+    std::function<std::string(int)> greeting_;
     std::thread thread_;
 };
 
