@@ -63,6 +63,6 @@ void BM_ReadTextLine(benchmark::State& state)
 }
 BENCHMARK(BM_ReadTextLine);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -22,7 +22,7 @@ static_assert(kWidth == kScreenWidth && kHeight == kScreenHeight);
 
 // A shared read-write mapping of the first kFbFileSize bytes of a file; unmapped on destruction.
 class FileMapping {
-public:
+  public:
     static std::optional<FileMapping> map(int fd)
     {
         struct stat st {};
@@ -59,7 +59,7 @@ public:
 
     FbFile* file() const { return file_; }
 
-private:
+  private:
     explicit FileMapping(FbFile* file) : file_(file) {}
     FbFile* file_;
 };
@@ -80,11 +80,17 @@ Span clip_span(int64_t start, int64_t length, int limit)
     return {static_cast<int>(low), static_cast<int>(high)};
 }
 
-bool on_screen(int64_t x, int64_t y) { return x >= 0 && x < kWidth && y >= 0 && y < kHeight; }
+bool on_screen(int64_t x, int64_t y)
+{
+    return x >= 0 && x < kWidth && y >= 0 && y < kHeight;
+}
 
-}  // namespace
+} // namespace
 
-FbFile* mapped_file() { return the_mapping ? the_mapping->file() : nullptr; }
+FbFile* mapped_file()
+{
+    return the_mapping ? the_mapping->file() : nullptr;
+}
 
 void count_draw_call(FbFile& file)
 {
@@ -103,7 +109,7 @@ void fill_clipped(FbFile& file, int64_t x, int64_t y, int64_t width, int64_t hei
         std::memset(&file.pixels[row][columns.low], color, columns.high - columns.low);
 }
 
-}  // namespace gx9::detail
+} // namespace gx9::detail
 
 using gx9::detail::count_draw_call;
 using gx9::detail::fill_clipped;
@@ -133,7 +139,10 @@ int FBInitialize(int width, int height, int depth, int fd)
     return 0;
 }
 
-void FBClose(void) { gx9::detail::the_mapping.reset(); }
+void FBClose(void)
+{
+    gx9::detail::the_mapping.reset();
+}
 
 void FBFillRect(int x, int y, int width, int height, unsigned char color)
 {
@@ -200,4 +209,4 @@ void FBCopyImage(int x, int y, int width, int height, const unsigned char* pixel
     count_draw_call(*file);
 }
 
-}  // extern "C"
+} // extern "C"

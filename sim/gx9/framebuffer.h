@@ -7,19 +7,20 @@
 
 // Not exported: libgx9.so exports the host library's operations and globals only.
 namespace gx9 {
-namespace detail __attribute__((visibility("hidden"))) {
+namespace detail __attribute__((visibility("hidden")))
+{
 
-// The framebuffer file mapped by FBInitialize (framebuffer.cpp writes it), null before
-// FBInitialize, after FBClose and after a failed FBInitialize.
-FbFile* mapped_file();
+    // The framebuffer file mapped by FBInitialize (framebuffer.cpp writes it), null before
+    // FBInitialize, after FBClose and after a failed FBInitialize.
+    FbFile* mapped_file();
 
-// Bumps state.draw_counter; every drawing entry point calls it once when a file is mapped.
-void count_draw_call(FbFile& file);
+    // Bumps state.draw_counter; every drawing entry point calls it once when a file is mapped.
+    void count_draw_call(FbFile & file);
 
-// Fills columns x .. x+width-1 and rows y .. y+height-1, clipped to the screen. 64-bit
-// arguments so that no sum of the caller's int coordinates can overflow.
-void fill_clipped(FbFile& file, int64_t x, int64_t y, int64_t width, int64_t height,
-                  uint8_t color);
+    // Fills columns x .. x+width-1 and rows y .. y+height-1, clipped to the screen. 64-bit
+    // arguments so that no sum of the caller's int coordinates can overflow.
+    void fill_clipped(FbFile & file, int64_t x, int64_t y, int64_t width, int64_t height,
+                      uint8_t color);
 
-}  // namespace detail
-}  // namespace gx9
+} // namespace )
+} // namespace gx9

@@ -15,18 +15,21 @@
 namespace {
 
 struct Axis {
-    int64_t start;  // coordinate of the first end point
-    int64_t delta;  // second minus first
-    int limit;      // screen size along this axis
+    int64_t start; // coordinate of the first end point
+    int64_t delta; // second minus first
+    int limit;     // screen size along this axis
 };
 
 // Offset along the minor axis at step i of n (0 <= i <= n, |minor_delta| <= n, n > 0).
+// (2 i m + n) / 2n is taken as quotient and remainder of i m / n: n is below 2^32, so i m fits
+// in 64 unsigned bits, and 32-bit CPUs have no 128-bit integers.
 int64_t minor_offset(int64_t i, int64_t n, int64_t minor_delta)
 {
-    using Wide = __int128;
-    const Wide magnitude = std::llabs(minor_delta);
-    const Wide offset = (Wide{2} * i * magnitude + n) / (Wide{2} * n);
-    return minor_delta < 0 ? -static_cast<int64_t>(offset) : static_cast<int64_t>(offset);
+    const uint64_t product = static_cast<uint64_t>(i) * static_cast<uint64_t>(std::llabs(minor_delta));
+    const uint64_t divisor = static_cast<uint64_t>(n);
+    const uint64_t rounded = product / divisor + (2 * (product % divisor) >= divisor ? 1 : 0);
+    const int64_t offset = static_cast<int64_t>(rounded);
+    return minor_delta < 0 ? -offset : offset;
 }
 
 // The steps 0 .. n whose major coordinate falls on the screen, as [first, last].
@@ -64,7 +67,7 @@ void plot_line(gx9::FbFile& file, const Axis& major, const Axis& minor, bool maj
     }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" void FBDrawLine(int x1, int y1, int x2, int y2, unsigned char color)
 {

@@ -19,9 +19,12 @@ namespace {
 // FBClose and FBInitialize, as the hardware's palette registers would be.
 std::array<std::array<uint8_t, 3>, gx9::kPaletteSize> pending_palette{};
 
-uint8_t clamp_component(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
+uint8_t clamp_component(int value)
+{
+    return static_cast<uint8_t>(std::clamp(value, 0, 255));
+}
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -43,4 +46,4 @@ void FBSetupColors(void)
     std::atomic_ref<uint32_t>(file->state.palette_ready).fetch_add(1, std::memory_order_release);
 }
 
-}  // extern "C"
+} // extern "C"

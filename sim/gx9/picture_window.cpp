@@ -32,4 +32,4 @@ void Gx9StopPig(void)
     std::atomic_ref<uint32_t>(file->state.pig_shown).store(0, std::memory_order_release);
 }
 
-}  // extern "C"
+} // extern "C"

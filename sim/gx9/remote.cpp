@@ -72,7 +72,7 @@ void apply_restart()
         doexit = 1;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -128,4 +128,4 @@ void RcClose(void)
     unread_count = 0;
 }
 
-}  // extern "C"
+} // extern "C"

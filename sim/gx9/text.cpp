@@ -2,8 +2,10 @@
 //
 // The pixel height is the height of the box: the face is sized so that its ascender plus
 // descender fill it, the baseline lies the ascender below y, and glyph pixels never leave the
-// box. Bytes are Latin-1 characters. Without FreeType (VITREL_GX9_FREETYPE off) or without the
-// font file, the box is painted and its width estimated at 6/10 of the height per character.
+// box. Bytes are Latin-1 characters. Widths beyond four screens (2880 pixels) are reported as
+// 2880: nothing past that can show, and measuring stops there. Without FreeType
+// (VITREL_GX9_FREETYPE off) or without the font file, the box is painted and its width estimated at
+// 6/10 of the height per character.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -23,7 +25,7 @@ namespace {
 
 // Heights above the screen's are refused: nothing is drawn and the width is 0.
 constexpr int kMaxTextHeight = gx9::kHeight;
-constexpr unsigned char kCoverageThreshold = 128;  // 50 % of 255, rounded up
+constexpr unsigned char kCoverageThreshold = 128; // 50 % of 255, rounded up
 
 int estimated_width(size_t length, int height)
 {
@@ -42,7 +44,7 @@ const char* font_path()
 
 // FreeType and the face, loaded on the first FBDrawString and kept until the library unloads.
 class Face {
-public:
+  public:
     static Face* get()
     {
         static std::unique_ptr<Face> face = load();
@@ -67,7 +69,7 @@ public:
     FT_GlyphSlot render(unsigned char c) { return load(c, FT_LOAD_RENDER); }
     FT_GlyphSlot measure(unsigned char c) { return load(c, FT_LOAD_DEFAULT); }
 
-private:
+  private:
     FT_GlyphSlot load(unsigned char c, FT_Int32 flags)
     {
         return FT_Load_Char(face_, c, flags) == 0 ? face_->glyph : nullptr;
@@ -96,7 +98,10 @@ private:
     FT_Face face_;
 };
 
-int advance_of(FT_GlyphSlot glyph) { return static_cast<int>((glyph->advance.x + 32) >> 6); }
+int advance_of(FT_GlyphSlot glyph)
+{
+    return static_cast<int>((glyph->advance.x + 32) >> 6);
+}
 
 int measure(Face& face, const char* text)
 {
@@ -145,9 +150,9 @@ void paint_text(gx9::FbFile& file, Face& face, int x, int y, int width, int heig
     }
 }
 
-#endif  // VITREL_GX9_FREETYPE
+#endif // VITREL_GX9_FREETYPE
 
-}  // namespace
+} // namespace
 
 extern "C" int FBDrawString(int x, int y, int height, const char* text, unsigned char color,
                             unsigned char background)

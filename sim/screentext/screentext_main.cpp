@@ -27,7 +27,7 @@ bool parse_int(const char* text, int low, int high, int& value)
     return error == std::errc{} && stop == end && stop != text && value >= low && value <= high;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -27,7 +27,7 @@ struct MemFile {
     int fd;
 };
 
-}  // namespace
+} // namespace
 
 TEST(FramebufferSetup, RefusesBadDescriptorsAndGeometry)
 {
@@ -44,10 +44,10 @@ TEST(FramebufferSetup, RefusesBadDescriptorsAndGeometry)
         bool accepted;
     };
     const Row rows[] = {
-        {720, 576, 8, good.fd, true},        {720, 576, 8, small.fd, false},
-        {720, 576, 8, -1, false},            {720, 576, 8, closed_fd, false},
-        {720, 576, 8, pipe_ends[0], false},  {640, 576, 8, good.fd, false},
-        {720, 480, 8, good.fd, false},       {720, 576, 16, good.fd, false},
+        {720, 576, 8, good.fd, true},       {720, 576, 8, small.fd, false},
+        {720, 576, 8, -1, false},           {720, 576, 8, closed_fd, false},
+        {720, 576, 8, pipe_ends[0], false}, {640, 576, 8, good.fd, false},
+        {720, 480, 8, good.fd, false},      {720, 576, 16, good.fd, false},
     };
     for (const Row& row : rows) {
         const int result = FBInitialize(row.width, row.height, row.depth, row.fd);
@@ -58,6 +58,14 @@ TEST(FramebufferSetup, RefusesBadDescriptorsAndGeometry)
         EXPECT_EQ(FBGetPixel(5, 5), row.accepted ? 7 : 0);
         FBClose();
     }
+    // A refused FBInitialize also lets go of the framebuffer mapped before it.
+    ASSERT_EQ(FBInitialize(720, 576, 8, good.fd), 0);
+    EXPECT_LT(FBInitialize(720, 576, 8, small.fd), 0);
+    FBFillRect(0, 0, 720, 576, 9);
+    uint8_t first = 0;
+    ASSERT_EQ(pread(good.fd, &first, 1, 0), 1);
+    EXPECT_EQ(first, 7) << "drew into the earlier framebuffer";
+    FBClose();
     close(pipe_ends[0]);
     close(pipe_ends[1]);
 }
@@ -152,11 +160,11 @@ TEST(Clipping, RectanglesKeepOnlyTheirVisiblePart)
         {-1000, 100, 2000, 1, 720},
         {100, -1000, 1, 3000, 576},
         {INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0},
-        {INT_MAX, INT_MAX, INT_MAX, INT_MAX, 0},  // x + width overflows int
+        {INT_MAX, INT_MAX, INT_MAX, INT_MAX, 0}, // x + width overflows int
         {700, 0, INT_MAX, 1, 20},
         {INT_MIN, 0, INT_MAX, 1, 0},
-        {-INT_MAX, 5, INT_MAX, 1, 0},             // ends just left of column 0
-        {-INT_MAX + 1, 5, INT_MAX, 1, 1},         // its last column is 0
+        {-INT_MAX, 5, INT_MAX, 1, 0},     // ends just left of column 0
+        {-INT_MAX + 1, 5, INT_MAX, 1, 1}, // its last column is 0
         {720, 0, 10, 10, 0},
         {0, 576, 10, 10, 0},
     };
@@ -174,7 +182,7 @@ TEST(Clipping, RectanglesKeepOnlyTheirVisiblePart)
 TEST(Clipping, OutlineShowsOnlyItsVisibleEdges)
 {
     TestScreen screen;
-    FBDrawRect(-5, -5, 20, 10, 2);  // left and top edges off screen
+    FBDrawRect(-5, -5, 20, 10, 2); // left and top edges off screen
     EXPECT_TRUE(screen.all(0, 4, 15, 1, 2)) << screen.dump(0, 0, 16, 6);
     EXPECT_TRUE(screen.all(14, 0, 1, 5, 2));
     EXPECT_EQ(screen.count(0, 0, 720, 576, 2), 15 + 4);
@@ -187,9 +195,10 @@ TEST(Pixels, PaintAndGetAgreeAndIgnoreOffScreen)
     const struct {
         int x, y;
         bool on;
-    } rows[] = {{0, 0, true},     {719, 0, true},        {0, 575, true},     {719, 575, true},
-                {-1, 0, false},   {720, 0, false},       {0, -1, false},     {0, 576, false},
-                {INT_MIN, 0, false}, {0, INT_MAX, false}, {INT_MAX, INT_MIN, false}};
+    } rows[] = {{0, 0, true},        {719, 0, true},           {0, 575, true},
+                {719, 575, true},    {-1, 0, false},           {720, 0, false},
+                {0, -1, false},      {0, 576, false},          {INT_MIN, 0, false},
+                {0, INT_MAX, false}, {INT_MAX, INT_MIN, false}};
     for (const auto& row : rows) {
         FBPaintPixel(row.x, row.y, 12);
         EXPECT_EQ(FBGetPixel(row.x, row.y), row.on ? 12 : 0) << row.x << "," << row.y;
@@ -213,8 +222,8 @@ TEST(Images, CopyIsClippedOnEverySide)
     unsigned char block[4 * 4];
     for (int i = 0; i < 16; ++i)
         block[i] = static_cast<unsigned char>(i + 1);
-    FBCopyImage(-2, -1, 4, 4, block);    // shows columns 2..3 of rows 1..3
-    FBCopyImage(718, 574, 4, 4, block);  // shows columns 0..1 of rows 0..1
+    FBCopyImage(-2, -1, 4, 4, block);   // shows columns 2..3 of rows 1..3
+    FBCopyImage(718, 574, 4, 4, block); // shows columns 0..1 of rows 0..1
     EXPECT_EQ(screen.dump(0, 0, 2, 3), "78\nbc\nf+\n");
     EXPECT_EQ(screen.dump(718, 574, 2, 2), "12\n56\n");
     EXPECT_EQ(screen.count(0, 0, 720, 576, 0), 720 * 576 - 6 - 4);
@@ -228,13 +237,13 @@ TEST(Images, CopyIsClippedOnEverySide)
 
 TEST(Palette, SetupPublishesDefinedColoursToTheFile)
 {
-    TestScreen screen;  // defines the plugin's palette
+    TestScreen screen; // defines the plugin's palette
     const auto& palette = screen.file().palette;
     EXPECT_EQ(palette[10][0], 33);
     EXPECT_EQ(palette[10][1], 105);
     EXPECT_EQ(palette[10][2], 115);
     EXPECT_EQ(palette[5][2], 30);
-    EXPECT_EQ(palette[11][0] | palette[11][1] | palette[11][2], 0);  // never defined
+    EXPECT_EQ(palette[11][0] | palette[11][1] | palette[11][2], 0); // never defined
     EXPECT_EQ(screen.file().state.palette_ready, 1u);
 }
 
@@ -242,8 +251,8 @@ TEST(Palette, SetColorAloneIsNotVisibleUntilSetup)
 {
     TestScreen screen;
     FBSetColor(200, 10, 20, 30);
-    FBSetColor(201, -5, 300, 128);  // components clamped
-    FBSetColor(256, 1, 1, 1);       // out of range: ignored
+    FBSetColor(201, -5, 300, 128); // components clamped
+    FBSetColor(256, 1, 1, 1);      // out of range: ignored
     FBSetColor(-1, 1, 1, 1);
     EXPECT_EQ(screen.file().palette[200][0], 0);
     FBSetupColors();

@@ -61,15 +61,15 @@ void expect_bresenham_line(const TestScreen& screen, Point a, Point b)
         EXPECT_LE(std::abs(minor_at[step] - minor_at[step - 1]), 1) << where << " gap at " << step;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Lines, EveryOctantIsBresenhamAndConnected)
 {
     const Point centre{360, 288};
     // End points around the centre: axes, diagonals and both neighbours of each in all octants.
-    const Point offsets[] = {{40, 0},   {40, 13},  {40, 40},  {13, 40},  {0, 40},   {-13, 40},
+    const Point offsets[] = {{40, 0},   {40, 13},  {40, 40},  {13, 40},   {0, 40},    {-13, 40},
                              {-40, 40}, {-40, 13}, {-40, 0},  {-40, -13}, {-40, -40}, {-13, -40},
-                             {0, -40},  {13, -40}, {40, -40}, {40, -13}, {7, 3},    {-3, 7},
+                             {0, -40},  {13, -40}, {40, -40}, {40, -13},  {7, 3},     {-3, 7},
                              {1, 0},    {0, 0},    {200, 1},  {1, 200}};
     for (const Point& offset : offsets) {
         for (bool reversed : {false, true}) {
@@ -101,8 +101,8 @@ TEST(Lines, HoldAFourConnectedFloodFill)
         todo.pop_back();
         if (FBGetPixel(p.x, p.y) != 0)
             continue;
-        ASSERT_TRUE(p.x > 60 && p.x < 180 && p.y > 30 && p.y < 160) << "fill leaked at " << p.x
-                                                                     << "," << p.y;
+        ASSERT_TRUE(p.x > 60 && p.x < 180 && p.y > 30 && p.y < 160)
+            << "fill leaked at " << p.x << "," << p.y;
         FBPaintPixel(p.x, p.y, 6);
         ++filled;
         todo.insert(todo.end(), {{p.x + 1, p.y}, {p.x - 1, p.y}, {p.x, p.y + 1}, {p.x, p.y - 1}});
@@ -135,8 +135,7 @@ TEST(Lines, FarEndPointsDrawOnlyTheVisiblePartOfTheSameLine)
             const double ideal = x_major ? l[1] + (p.x - double(l[0])) * dy / dx
                                          : l[0] + (p.y - double(l[1])) * dx / dy;
             EXPECT_LE(std::abs((x_major ? p.y : p.x) - ideal), 0.5 + 1e-6)
-                << l[0] << "," << l[1] << "-" << l[2] << "," << l[3] << " at " << p.x << ","
-                << p.y;
+                << l[0] << "," << l[1] << "-" << l[2] << "," << l[3] << " at " << p.x << "," << p.y;
         }
         EXPECT_EQ(screen.draw_calls(), 1u);
     }
@@ -149,7 +148,7 @@ TEST(Lines, FarEndPointsDrawOnlyTheVisiblePartOfTheSameLine)
     {
         TestScreen screen;
         FBDrawLine(INT_MIN, INT_MIN, INT_MAX, INT_MAX, kInk);
-        EXPECT_EQ(screen.count(0, 0, 720, 576, kInk), 576);  // the main diagonal's visible part
+        EXPECT_EQ(screen.count(0, 0, 720, 576, kInk), 576); // the main diagonal's visible part
         EXPECT_EQ(screen.pixel(0, 0), kInk);
         EXPECT_EQ(screen.pixel(575, 575), kInk);
     }
@@ -160,9 +159,9 @@ TEST(Lines, FarStartGivesTheSamePixelsAsANearStartOnTheSameLine)
     // {far x, far y, near x, near y} towards (600, 300): the near start lies on the far line,
     // so the visible pixels must be the same however far away the line begins.
     const int starts[][4] = {
-        {600 - 3 * 1000000, 300 - 1000000, -300, 0},      // slope 1/3, shallow
-        {600 - 700000000, 300 - 700000000, 0, -300},      // diagonal
-        {600 - 400000000, 300 - 1000000000, 400, -200},   // steep, 5/2
+        {600 - 3 * 1000000, 300 - 1000000, -300, 0},    // slope 1/3, shallow
+        {600 - 700000000, 300 - 700000000, 0, -300},    // diagonal
+        {600 - 400000000, 300 - 1000000000, 400, -200}, // steep, 5/2
     };
     for (const auto& s : starts) {
         TestScreen screen;

@@ -58,17 +58,18 @@ std::pair<int, std::string> run(const std::string& command)
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
-}  // namespace
+} // namespace
 
 TEST(PngFiles, IndexedImageRoundTripsWithItsPalette)
 {
     TempDir dir;
-    const int width = 37, height = 11;  // odd sizes: no row padding assumptions
+    const int width = 37, height = 11; // odd sizes: no row padding assumptions
     const std::vector<uint8_t> pixels = pseudo_random_bytes(width * height, 1);
     const std::vector<uint8_t> colours = pseudo_random_bytes(256 * 3, 2);
     const auto* palette = reinterpret_cast<const uint8_t(*)[3]>(colours.data());
-    ASSERT_EQ(screentext::write_indexed_png(dir.file("a.png"), width, height, pixels.data(), palette),
-              "");
+    ASSERT_EQ(
+        screentext::write_indexed_png(dir.file("a.png"), width, height, pixels.data(), palette),
+        "");
     screentext::IndexedImage image;
     ASSERT_EQ(screentext::read_indexed_png(dir.file("a.png"), image), "");
     EXPECT_EQ(image.width, width);
@@ -111,13 +112,16 @@ TEST(PngFiles, RefusalsNameTheFileAndTheReason)
         std::vector<uint8_t> pixels = pseudo_random_bytes(64 * 64, 4);
         std::vector<uint8_t> colours(256 * 3);
         const auto* palette = reinterpret_cast<const uint8_t(*)[3]>(colours.data());
-        ASSERT_EQ(screentext::write_indexed_png(dir.file("full.png"), 64, 64, pixels.data(), palette), "");
+        ASSERT_EQ(
+            screentext::write_indexed_png(dir.file("full.png"), 64, 64, pixels.data(), palette),
+            "");
         fs::copy_file(dir.file("full.png"), dir.file("cut.png"));
         fs::resize_file(dir.file("cut.png"), fs::file_size(dir.file("full.png")) / 2);
     }
     // {what, error text it must contain}
     const std::pair<std::string, std::string> rows[] = {
-        {screentext::read_indexed_png(dir.file("missing.png"), indexed), "missing.png: No such file"},
+        {screentext::read_indexed_png(dir.file("missing.png"), indexed),
+         "missing.png: No such file"},
         {screentext::read_indexed_png(dir.file("bits.png"), indexed), "not an indexed PNG"},
         {screentext::read_bit_png(dir.file("full.png"), bits), "not a 1-bit grey PNG"},
         {screentext::read_indexed_png(dir.file("text.png"), indexed), "text.png: "},
@@ -152,7 +156,7 @@ TEST(Goldens, MismatchReportsDifferencesAndWritesTheActualScreen)
     screentext::IndexedImage written;
     ASSERT_EQ(screentext::read_indexed_png(actual.string(), written), "");
     EXPECT_EQ(written.pixels[20 * 720 + 11], 4);
-    EXPECT_EQ(written.palette[10][1], 105);  // carries the screen's palette
+    EXPECT_EQ(written.palette[10][1], 105); // carries the screen's palette
     fs::remove(actual);
 }
 
@@ -197,7 +201,7 @@ TEST(ScreentextTool, PrintsTextOfAScreenshotAndRefusesBadArguments)
         std::string output;
     } rows[] = {
         {shot + " 100 50 5 9", 0, "Hi 42\n"},
-        {shot + " 100 50 6 9", 0, "Hi 42?\n"},  // the next cell holds the 2's last column
+        {shot + " 100 50 6 9", 0, "Hi 42?\n"}, // the next cell holds the 2's last column
         {shot + " 100 50 5", 0, "H????\n"},
         {shot + " 715 50 2", 0, "??\n"},
         {shot + " 100 50 0", 0, "\n"},

@@ -36,7 +36,7 @@ Seen poll()
 
 constexpr unsigned short kNone = kKeyNone;
 
-}  // namespace
+} // namespace
 
 TEST(RemoteSetup, RefusesBadDescriptorsAndMakesTheGoodOneNonBlocking)
 {
@@ -46,13 +46,13 @@ TEST(RemoteSetup, RefusesBadDescriptorsAndMakesTheGoodOneNonBlocking)
     const int closed = dup(ends[0]);
     close(closed);
     EXPECT_LT(RcInitialize(closed), 0);
-    RcGetActCode();  // nothing set up: no crash, nothing read
+    RcGetActCode(); // nothing set up: no crash, nothing read
     EXPECT_EQ(actcode, kNone);
 
     ASSERT_EQ(RcInitialize(ends[0]), 0);
     EXPECT_TRUE(fcntl(ends[0], F_GETFL) & O_NONBLOCK);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(poll(), (Seen{kNone, kNone, 0}));  // empty pipe: returns at once
+    EXPECT_EQ(poll(), (Seen{kNone, kNone, 0})); // empty pipe: returns at once
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
     RcClose();
     close(ends[0]);
@@ -64,7 +64,7 @@ TEST(RemoteKeys, PressHoldAndReleaseAcrossPolls)
     TestRemote remote;
     remote.press(kKeyOk);
     EXPECT_EQ(poll(), (Seen{kKeyOk, kKeyOk, 0}));
-    EXPECT_EQ(poll(), (Seen{kNone, kKeyOk, 0}));  // still held: no new key
+    EXPECT_EQ(poll(), (Seen{kNone, kKeyOk, 0})); // still held: no new key
     remote.release(kKeyOk);
     EXPECT_EQ(poll(), (Seen{kNone, kNone, 0}));
 }
@@ -130,9 +130,9 @@ TEST(RemoteExit, ExitKeyAsksToLeaveAndRestartToStartOver)
         TestRemote remote;
         remote.restart();
         EXPECT_EQ(poll(), (Seen{kNone, kNone, 1}));
-        doexit = 0;  // the plugin clears it before its main loop
+        doexit = 0; // the plugin clears it before its main loop
         remote.press(kKeyUp);
-        remote.restart();  // after a press: waits for the next poll
+        remote.restart(); // after a press: waits for the next poll
         EXPECT_EQ(poll(), (Seen{kKeyUp, kKeyUp, 0}));
         EXPECT_EQ(poll(), (Seen{kNone, kKeyUp, 1}));
     }
@@ -141,7 +141,7 @@ TEST(RemoteExit, ExitKeyAsksToLeaveAndRestartToStartOver)
         remote.restart();
         remote.tap(gx9::kCodeExit);
         EXPECT_EQ(poll().exit, 3);
-        remote.restart();  // a restart does not take back a pending exit
+        remote.restart(); // a restart does not take back a pending exit
         EXPECT_EQ(poll().exit, 3);
     }
 }

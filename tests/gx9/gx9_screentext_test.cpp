@@ -16,7 +16,8 @@ using testsupport::TestScreen;
 namespace {
 
 // Colour pairs (ink, paper) the text printers use, and a pair with ink index above paper.
-constexpr std::array<std::array<unsigned char, 2>, 4> kColourPairs{{{5, 1}, {2, 3}, {1, 12}, {13, 6}}};
+constexpr std::array<std::array<unsigned char, 2>, 4> kColourPairs{
+    {{5, 1}, {2, 3}, {1, 12}, {13, 6}}};
 
 // Draws cell k as the printers do: ink where the font has a glyph pixel, paper elsewhere.
 void draw_cell(int k, int x, int y, unsigned char ink, unsigned char paper)
@@ -50,7 +51,7 @@ struct MadeUpFont {
                 cells[k * kGlyphBytes + p] = ink ? kGlyphInk : kGlyphPaper;
             }
         }
-        std::fill_n(cells.begin(), kGlyphBytes, kGlyphPaper);  // cell 0, the space, is blank
+        std::fill_n(cells.begin(), kGlyphBytes, kGlyphPaper); // cell 0, the space, is blank
     }
     screentext::Font font() const { return {cells.data(), chars.c_str(), kFontCells}; }
 };
@@ -64,7 +65,8 @@ struct Image {
     {
         for (int row = 0; row < kGlyphHeight; ++row)
             for (int column = 0; column < kGlyphWidth; ++column) {
-                const bool glyph = font.cells[k * kGlyphBytes + row * kGlyphWidth + column] == kGlyphInk;
+                const bool glyph =
+                    font.cells[k * kGlyphBytes + row * kGlyphWidth + column] == kGlyphInk;
                 pixels[(y + row) * width + x + column] = glyph ? ink : paper;
             }
     }
@@ -75,7 +77,7 @@ struct Image {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(ScreenReader, ReadsBackEveryCharacterOfThePluginFont)
 {
@@ -109,11 +111,11 @@ TEST(ScreenReader, ReadsBackEveryCharacterOfThePluginFont)
 TEST(ScreenReader, SpareCellsAndStrangePixelsReadAsQuestionMarks)
 {
     TestScreen screen;
-    draw_cell(2, 10, 10, 5, 1);   // the double quote's spare cell: never matched
-    draw_cell(60, 20, 10, 5, 1);  // the backslash's
-    draw_cell(33, 30, 10, 5, 1);  // "A"
-    FBPaintPixel(35, 20, 7);      // a third colour inside the "A"
-    draw_cell(34, 40, 10, 5, 5);  // "B" all one colour: a space
+    draw_cell(2, 10, 10, 5, 1);  // the double quote's spare cell: never matched
+    draw_cell(60, 20, 10, 5, 1); // the backslash's
+    draw_cell(33, 30, 10, 5, 1); // "A"
+    FBPaintPixel(35, 20, 7);     // a third colour inside the "A"
+    draw_cell(34, 40, 10, 5, 5); // "B" all one colour: a space
     EXPECT_EQ(screen.text(10, 10, 2), "??") << screen.dump(10, 10, 20, 18);
     EXPECT_EQ(screen.text(30, 10, 2), "? ");
 }
@@ -158,16 +160,11 @@ TEST(ScreenReader, CellsOffTheImageReadAsQuestionMarks)
         int x, y, length, advance;
         const char* expected;
     } rows[] = {
-        {0, 0, 1, 10, "A"},
-        {0, 0, 4, 10, "A   "},    // the fourth cell, columns 30..39, just fits
-        {0, 0, 5, 10, "A   ?"},
-        {-1, 0, 1, 10, "?"},
-        {0, -1, 1, 10, "?"},
-        {0, 13, 1, 10, "?"},      // rows 13..30, one below the image
-        {31, 0, 1, 10, "?"},
-        {30, 0, 2, 9, " ?"},      // 9 columns fit, the last cell's 10 do not
-        {0, 0, 0, 10, ""},
-        {0, 0, -3, 10, ""},
+        {0, 0, 1, 10, "A"},     {0, 0, 4, 10, "A   "}, // the fourth cell, columns 30..39, just fits
+        {0, 0, 5, 10, "A   ?"}, {-1, 0, 1, 10, "?"},
+        {0, -1, 1, 10, "?"},    {0, 13, 1, 10, "?"}, // rows 13..30, one below the image
+        {31, 0, 1, 10, "?"},    {30, 0, 2, 9, " ?"}, // 9 columns fit, the last cell's 10 do not
+        {0, 0, 0, 10, ""},      {0, 0, -3, 10, ""},
     };
     for (const auto& row : rows)
         EXPECT_EQ(image.read(font, row.x, row.y, row.length, row.advance), row.expected)

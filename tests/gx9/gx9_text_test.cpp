@@ -28,7 +28,7 @@ std::pair<int, int> ink_rows(const TestScreen& screen, int x, int y, int width, 
     return {first, last};
 }
 
-}  // namespace
+} // namespace
 
 TEST(Strings, PaintBoxOfReturnedWidthWithInkInside)
 {

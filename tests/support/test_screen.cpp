@@ -46,7 +46,10 @@ constexpr std::array<PaletteEntry, 12> kPluginPalette{{
     {13, 0, 0, 255},
 }};
 
-bool inside(int x, int y) { return x >= 0 && x < gx9::kWidth && y >= 0 && y < gx9::kHeight; }
+bool inside(int x, int y)
+{
+    return x >= 0 && x < gx9::kWidth && y >= 0 && y < gx9::kHeight;
+}
 
 std::string golden_path(const std::string& name)
 {
@@ -66,7 +69,7 @@ void write_event(int fd, uint8_t type, int code)
         fail_call("write(remote pipe)");
 }
 
-}  // namespace
+} // namespace
 
 void set_plugin_palette()
 {
@@ -125,7 +128,10 @@ bool TestScreen::all(int x, int y, int width, int height, unsigned char color) c
     return width > 0 && height > 0 && count(x, y, width, height, color) == width * height;
 }
 
-void TestScreen::fill(unsigned char color) { std::memset(file_->pixels, color, sizeof(file_->pixels)); }
+void TestScreen::fill(unsigned char color)
+{
+    std::memset(file_->pixels, color, sizeof(file_->pixels));
+}
 
 std::string TestScreen::dump(int x, int y, int width, int height) const
 {
@@ -211,8 +217,17 @@ void TestRemote::hang_up()
     write_fd_ = -1;
 }
 
-void TestRemote::press(int code) { write_event(write_fd_, gx9::kEventPress, code); }
-void TestRemote::release(int code) { write_event(write_fd_, gx9::kEventRelease, code); }
-void TestRemote::restart() { write_event(write_fd_, gx9::kEventRestart, 0); }
+void TestRemote::press(int code)
+{
+    write_event(write_fd_, gx9::kEventPress, code);
+}
+void TestRemote::release(int code)
+{
+    write_event(write_fd_, gx9::kEventRelease, code);
+}
+void TestRemote::restart()
+{
+    write_event(write_fd_, gx9::kEventRestart, 0);
+}
 
-}  // namespace testsupport
+} // namespace testsupport

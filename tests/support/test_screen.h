@@ -15,7 +15,7 @@ namespace testsupport {
 // and the plugin's palette, all pixels 0. Only one may exist at a time (the library has one
 // framebuffer). The destructor calls FBClose.
 class TestScreen {
-public:
+  public:
     TestScreen();
     ~TestScreen();
     TestScreen(const TestScreen&) = delete;
@@ -24,7 +24,7 @@ public:
     int fd() const { return fd_; }
     const gx9::FbFile& file() const { return *file_; }
 
-    unsigned char pixel(int x, int y) const;  // 0 outside the screen
+    unsigned char pixel(int x, int y) const; // 0 outside the screen
     // Bitmap-font text at (x, y): length cells, advance 10 or 9; "?" for a cell matching nothing.
     std::string text(int x, int y, int length, int advance = 10) const;
     // Number of pixels of colour in the box; whether every pixel of the box has that colour.
@@ -39,7 +39,7 @@ public:
     // environment variable VITREL_UPDATE_GOLDEN=1 it rewrites the file instead.
     ::testing::AssertionResult matches_golden(const std::string& name) const;
 
-private:
+  private:
     int fd_ = -1;
     gx9::FbFile* file_ = nullptr;
 };
@@ -49,22 +49,27 @@ void set_plugin_palette();
 
 // A remote control: a pipe whose read end went to RcInitialize. Events are written at once.
 class TestRemote {
-public:
-    TestRemote();   // RcInitialize(read end); actcode and realcode 238, doexit 0
-    ~TestRemote();  // RcClose, closes both ends
+  public:
+    TestRemote();  // RcInitialize(read end); actcode and realcode 238, doexit 0
+    ~TestRemote(); // RcClose, closes both ends
     TestRemote(const TestRemote&) = delete;
     TestRemote& operator=(const TestRemote&) = delete;
 
     void press(int code);
     void release(int code);
-    void tap(int code) { press(code); release(code); }  // consumed by one poll
+    // A press and its release, both consumed by one poll.
+    void tap(int code)
+    {
+        press(code);
+        release(code);
+    }
     void restart();
-    void hang_up();  // closes the write end, as a box that went away
+    void hang_up(); // closes the write end, as a box that went away
     int write_fd() const { return write_fd_; }
 
-private:
+  private:
     int read_fd_ = -1;
     int write_fd_ = -1;
 };
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -44,7 +44,7 @@ std::string failure(const std::string& path, const char* what)
 struct WriteRequest {
     int width, height;
     int bit_depth, color_type;
-    const png_color* palette;  // null for grey
+    const png_color* palette; // null for grey
     png_bytepp rows;
 };
 
@@ -104,7 +104,7 @@ std::string write_png(const std::string& path, WriteRequest request, const uint8
 
 // A libpng read structure and its info, destroyed together.
 class Reader {
-public:
+  public:
     explicit Reader(ErrorSink& sink)
     {
         png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &sink, on_png_error, on_png_warning);
@@ -119,7 +119,7 @@ public:
     png_structp png() const { return png_; }
     png_infop info() const { return info_; }
 
-private:
+  private:
     png_structp png_ = nullptr;
     png_infop info_ = nullptr;
 };
@@ -127,8 +127,7 @@ private:
 struct Header {
     png_uint_32 width = 0, height = 0;
     int bit_depth = 0, color_type = 0;
-    Palette palette{};  // copied out: libpng's own copy goes with the reader
-
+    Palette palette{}; // copied out: libpng's own copy goes with the reader
 };
 
 // Reads the header and asks libpng to deliver one byte per pixel.
@@ -195,10 +194,10 @@ std::string read_png(const std::string& path, Header& header, std::vector<uint8_
     return {};
 }
 
-}  // namespace
+} // namespace
 
-std::string write_indexed_png(const std::string& path, int width, int height,
-                              const uint8_t* pixels, const uint8_t (*palette)[3])
+std::string write_indexed_png(const std::string& path, int width, int height, const uint8_t* pixels,
+                              const uint8_t (*palette)[3])
 {
     if (palette == nullptr)
         return failure(path, "no palette");
@@ -238,7 +237,7 @@ std::string read_bit_png(const std::string& path, BitImage& image)
     Header header;
     std::string error = read_png(path, header, image.pixels, [](const Header& h) -> const char* {
         return h.color_type == PNG_COLOR_TYPE_GRAY && h.bit_depth == 1 ? nullptr
-                                                                        : "not a 1-bit grey PNG";
+                                                                       : "not a 1-bit grey PNG";
     });
     if (!error.empty())
         return error;
@@ -247,4 +246,4 @@ std::string read_bit_png(const std::string& path, BitImage& image)
     return {};
 }
 
-}  // namespace screentext
+} // namespace screentext

@@ -10,9 +10,9 @@ namespace {
 
 // The part of the image one character cell is compared on.
 struct CellView {
-    const uint8_t* origin;  // top-left pixel
-    int stride;             // image width
-    int columns;            // compared columns, 1 .. kGlyphWidth
+    const uint8_t* origin; // top-left pixel
+    int stride;            // image width
+    int columns;           // compared columns, 1 .. kGlyphWidth
     uint8_t at(int row, int column) const { return origin[row * stride + column]; }
 };
 
@@ -62,9 +62,12 @@ char read_cell(const Font& font, const CellView& cell)
     return '?';
 }
 
-}  // namespace
+} // namespace
 
-Font board_font() { return {font_pixels, font_chars, kFontCells}; }
+Font board_font()
+{
+    return {font_pixels, font_chars, kFontCells};
+}
 
 std::string read_text(const Font& font, const uint8_t* pixels, int width, int height, int x, int y,
                       int length, int advance)
@@ -95,4 +98,4 @@ std::string read_text(const uint8_t* pixels, int width, int height, int x, int y
     return read_text(board_font(), pixels, width, height, x, y, length, advance);
 }
 
-}  // namespace screentext
+} // namespace screentext

@@ -31,4 +31,4 @@ std::string read_text(const Font& font, const uint8_t* pixels, int width, int he
 std::string read_text(const uint8_t* pixels, int width, int height, int x, int y, int length,
                       int advance);
 
-}  // namespace screentext
+} // namespace screentext
