@@ -11,6 +11,8 @@
 
 FloodFillStats floodfill_stats;
 
+void reset_floodfill_stats() { floodfill_stats = {}; }
+
 namespace {
 
 // Two bits per screen pixel for the fill in progress, as bitmaps of 64-bit words, one row of
@@ -80,7 +82,7 @@ void examine(int x, int y, FillColours colours)
     if (!inside_fill_bounds(x, y) || test_bit(examined_map, x, y)) return;
     set_bit(examined_map, x, y);
     widen_touched(x, y);
-    ++floodfill_stats.examined;
+    ++floodfill_stats.reads;
 
     const unsigned char colour = FBGetPixel(x, y);
     if (colour == colours.fill || colour == colours.border) return;
@@ -131,7 +133,6 @@ void clear_examined_map()
 
 void floodfill(int x, int y, unsigned char old, unsigned char fill, unsigned char border)
 {
-    floodfill_stats = {};
     if (old == fill) return;
 
     const FillColours colours{old, fill, border};
@@ -168,6 +169,7 @@ void draw_glyph(PieceKind kind, int x, int y, unsigned char outline, unsigned ch
     for (const GlyphPoint seed : shape.seeds) {
         const int sx = origin_x + seed.dx;
         const int sy = origin_y + seed.dy;
+        ++floodfill_stats.reads;
         floodfill(sx, sy, FBGetPixel(sx, sy), fill, outline);
     }
 }

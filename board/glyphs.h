@@ -22,14 +22,17 @@ constexpr int kFillStackEntries = 4096;
 // are crossed and keep their colour. Each pixel is read at most once; old == fill does nothing.
 void floodfill(int x, int y, unsigned char old, unsigned char fill, unsigned char border);
 
-// What the last floodfill did: pixels read, pixels painted, sweeps of the pending map (nonzero
-// only when the region outgrew the work stack). Written by floodfill; read by tests and benches.
+// Host pixel calls made by the glyph code since the last reset: pixels read with FBGetPixel
+// (fill steps and seeds), pixels painted with FBPaintPixel, and sweeps of the fill's pending map
+// (nonzero only when a region outgrew the work stack). Written by floodfill and draw_glyph;
+// read by tests and benchmarks.
 struct FloodFillStats {
-    int examined;
-    int painted;
+    long reads;
+    long painted;
     int sweeps;
 };
 extern FloodFillStats floodfill_stats;
+void reset_floodfill_stats();
 
 // Draws the outline of a piece kind (every segment first), then fills each seed's region with
 // fill, reading the colour at the seed as the colour to replace and using outline as the border.

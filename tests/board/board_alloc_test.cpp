@@ -110,6 +110,7 @@ TEST(NoAllocation, FullRedrawCursorMarkersAndALeakingFillAllocateNothing)
     WeAreNotPlaying = 0;
 
     int seen = 0;
+    reset_floodfill_stats();
     {
         AllocationCounter counter;
         draw_chess_board(zeforboard, 4, 2, 4, 2);

@@ -25,6 +25,7 @@ void expect_fill_matches_reference(const TestScreen& screen, int x, int y)
     const std::vector<bool> region =
         boardtest::reference_region(before, x, y, kFill, kBorder, &boundary);
 
+    reset_floodfill_stats();
     floodfill(x, y, kOld, kFill, kBorder);
 
     const Pixels after = boardtest::snapshot(screen);
@@ -36,7 +37,7 @@ void expect_fill_matches_reference(const TestScreen& screen, int x, int y)
     }
     EXPECT_EQ(wrong, 0) << "first wrong pixel at x " << first_wrong % gx9::kWidth << ", y "
                         << first_wrong / gx9::kWidth;
-    EXPECT_EQ(floodfill_stats.examined, region_size + boundary) << "pixels read more than once";
+    EXPECT_EQ(floodfill_stats.reads, region_size + boundary) << "pixels read more than once";
 }
 
 void paint_random(uint32_t seed, std::initializer_list<std::pair<uint8_t, int>> weights)
@@ -80,6 +81,7 @@ TEST(FloodFill, LeakingFillCoversTheWholeScreenInteriorWithoutLosingPixels)
 {
     TestScreen screen;
     screen.fill(kOld);
+    reset_floodfill_stats();
     floodfill(360, 288, kOld, kFill, kBorder);
 
     EXPECT_GT(floodfill_stats.sweeps, 0) << "the region should have outgrown the work stack";
@@ -128,6 +130,7 @@ TEST(FloodFill, PaintsNothingFromTheseSeeds)
         FBPaintPixel(50, 50, kBorder);
         FBPaintPixel(60, 60, kFill);
         const Pixels before = boardtest::snapshot(screen);
+        reset_floodfill_stats();
         floodfill(c.x, c.y, c.old, c.fill, kBorder);
         EXPECT_EQ(boardtest::count_changes(before, boardtest::snapshot(screen)), 0);
         EXPECT_EQ(floodfill_stats.painted, 0);
@@ -170,6 +173,7 @@ TEST(FloodFill, StartsCleanAfterAHugeFill)
     floodfill(5, 5, kOld, kFill, kBorder);
     ASSERT_EQ(screen.pixel(310, 310), kOld);
 
+    reset_floodfill_stats();
     floodfill(310, 310, kOld, kOther, kBorder);
     EXPECT_TRUE(screen.all(301, 301, 18, 18, kOther)) << screen.dump(300, 300, 20, 20);
     EXPECT_EQ(floodfill_stats.painted, 18 * 18);
