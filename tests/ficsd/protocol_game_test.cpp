@@ -402,3 +402,25 @@ TEST(Computer, FallsBackToTheBuiltInMoverWhenTheEngineFails)
     EXPECT_NE(history.find("\n\r1: " + std::string("Guest")), std::string::npos) << history;
     EXPECT_NE(history.find("0-1 Guest"), std::string::npos) << history;
 }
+
+TEST(Game, ThreefoldRepetitionIsClaimedWithDraw)
+{
+    Duel d;
+    d.white.line("draw");
+    EXPECT_EQ(d.white.read_until("fics% "), "Draw request sent.\n\rfics% ");
+    d.black.read_until("offers you a draw.\n\rfics% ");
+    // Black's move lets White's offer lapse; the knights then repeat the start position.
+    for (int round = 0; round < 2; ++round)
+        for (auto [mover, other, m] : {std::tuple{&d.white, &d.black, "Nf3"},
+                                       {&d.black, &d.white, "Nf6"},
+                                       {&d.white, &d.black, "Ng1"},
+                                       {&d.black, &d.white, "Ng8"}})
+            d.move(*mover, *other, m);
+    d.black.line("accept");
+    EXPECT_EQ(d.black.read_until("fics% "), "You have no offers to accept.\n\rfics% ");
+    d.white.line("draw");
+    const std::string end = "{Game 1 (" + d.white_name + " vs. " + d.black_name +
+                            ") Game drawn by repetition} 1/2-1/2";
+    EXPECT_NE(d.white.read_until("fics% ").find(end), std::string::npos);
+    EXPECT_NE(d.black.read_until("fics% ").find(end), std::string::npos);
+}
