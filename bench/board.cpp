@@ -20,7 +20,8 @@ void report_host_calls(benchmark::State& state, const testsupport::TestScreen& s
     const auto per_iteration = benchmark::Counter::kAvgIterations;
     state.counters["draw_calls"] =
         benchmark::Counter(double(screen.draw_calls() - draw_calls_before), per_iteration);
-    state.counters["pixel_reads"] = benchmark::Counter(double(floodfill_stats.reads), per_iteration);
+    state.counters["pixel_reads"] =
+        benchmark::Counter(double(floodfill_stats.reads), per_iteration);
     state.counters["pixel_paints"] =
         benchmark::Counter(double(floodfill_stats.painted), per_iteration);
 }
@@ -32,7 +33,8 @@ void BM_DrawChessBoardStartPosition(benchmark::State& state)
     std::memcpy(zeforboard, kStartPosition, sizeof kStartPosition);
     reset_floodfill_stats();
     const uint32_t before = screen.draw_calls();
-    for (auto _ : state) draw_chess_board(zeforboard, 4, 2, 4, 2);
+    for (auto _ : state)
+        draw_chess_board(zeforboard, 4, 2, 4, 2);
     report_host_calls(state, screen, before);
 }
 BENCHMARK(BM_DrawChessBoardStartPosition);
@@ -44,7 +46,8 @@ void BM_DrawOneFieldWithKing(benchmark::State& state)
     std::memcpy(zeforboard, kStartPosition, sizeof kStartPosition);
     reset_floodfill_stats();
     const uint32_t before = screen.draw_calls();
-    for (auto _ : state) draw_one_field(zeforboard, 5, 1);
+    for (auto _ : state)
+        draw_one_field(zeforboard, 5, 1);
     report_host_calls(state, screen, before);
 }
 BENCHMARK(BM_DrawOneFieldWithKing);
@@ -63,11 +66,11 @@ void BM_FloodFillLeakingOverTheScreen(benchmark::State& state)
         std::swap(old, fill);
     }
     report_host_calls(state, screen, before);
-    state.counters["sweeps"] = benchmark::Counter(double(floodfill_stats.sweeps),
-                                                  benchmark::Counter::kAvgIterations);
+    state.counters["sweeps"] =
+        benchmark::Counter(double(floodfill_stats.sweeps), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_FloodFillLeakingOverTheScreen)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

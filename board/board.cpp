@@ -18,7 +18,8 @@ namespace {
 constexpr int kFileLabelDx = BorderWidth + (FieldWidth - kGlyphWidth) / 2;
 constexpr int kFileLabelDy = -BorderWidth + (BorderWidth - kGlyphHeight) / 2;
 constexpr int kRankLabelDx = (BorderWidth - kGlyphWidth) / 2;
-constexpr int kRankLabelDy = -BorderWidth - kBoardSide * FieldHeight + (FieldHeight - kGlyphHeight) / 2;
+constexpr int kRankLabelDy =
+    -BorderWidth - kBoardSide * FieldHeight + (FieldHeight - kGlyphHeight) / 2;
 static_assert(kFileLabelDx == 39 && kFileLabelDy == -19);
 static_assert(kRankLabelDx == 5 && kRankLabelDy == -389);
 
@@ -74,7 +75,8 @@ void draw_piece(char byte, int left, int top)
     for (const PieceLetter& piece : kPieceLetters) {
         const bool white = byte == piece.letter;
         const bool black = byte == piece.letter - 'A' + 'a';
-        if (!white && !black) continue;
+        if (!white && !black)
+            continue;
         draw_glyph(piece.kind, left + kPieceInsetX, top - kPieceRaise,
                    white ? kWhitePieceOutline : kBlackPieceOutline,
                    white ? kWhitePieceFill : kBlackPieceFill);
@@ -82,10 +84,16 @@ void draw_piece(char byte, int left, int top)
     }
 }
 
-}  // namespace
+} // namespace
 
-int field_left(int c) { return Xoffset + BorderWidth + (c - 1) * FieldWidth; }
-int field_top(int r) { return Yoffset - BorderWidth - r * FieldHeight; }
+int field_left(int c)
+{
+    return Xoffset + BorderWidth + (c - 1) * FieldWidth;
+}
+int field_top(int r)
+{
+    return Yoffset - BorderWidth - r * FieldHeight;
+}
 
 void draw_one_field(const char* board, int c, int r)
 {

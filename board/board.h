@@ -3,12 +3,12 @@
 #pragma once
 
 // Board geometry and colours (palette indices). Fixed at build time.
-constexpr int FieldWidth = 48;   // square width in pixels
-constexpr int FieldHeight = 48;  // square height; also a glyph's distance from y to its baseline
-constexpr int BorderWidth = 20;  // frame around the 8 x 8 squares
-constexpr unsigned char BorderColor = 9;       // frame and label background
-constexpr unsigned char LightFieldColor = 6;   // squares whose column + row is odd
-constexpr unsigned char DarkFieldColor = 10;   // squares whose column + row is even
+constexpr int FieldWidth = 48;  // square width in pixels
+constexpr int FieldHeight = 48; // square height; also a glyph's distance from y to its baseline
+constexpr int BorderWidth = 20; // frame around the 8 x 8 squares
+constexpr unsigned char BorderColor = 9;     // frame and label background
+constexpr unsigned char LightFieldColor = 6; // squares whose column + row is odd
+constexpr unsigned char DarkFieldColor = 10; // squares whose column + row is even
 constexpr unsigned char kLabelInk = 2;
 
 constexpr int kBoardSide = 8;
@@ -28,7 +28,10 @@ constexpr unsigned char kBlackPieceFill = 1;
 
 // Squares are addressed by screen column c and row r, 1..8, column 1 left and row 1 at the bottom;
 // the board array holds square (c, r) at index (c - 1) * 8 + (r - 1) (square_index, game_state.h).
-constexpr bool square_on_board(int c, int r) { return c >= 1 && c <= 8 && r >= 1 && r <= 8; }
+constexpr bool square_on_board(int c, int r)
+{
+    return c >= 1 && c <= 8 && r >= 1 && r <= 8;
+}
 constexpr unsigned char field_color(int c, int r)
 {
     return (c + r) % 2 == 1 ? LightFieldColor : DarkFieldColor;

@@ -12,13 +12,17 @@ constexpr int kBarLength = 30;
 constexpr int kBarThickness = 4;
 constexpr int kBarStart = 9;   // distance of a bar's outline from the square's edge along it
 constexpr int kBarAcross = 22; // distance of a bar's outline from the square's edge across it
-static_assert(kBarStart * 2 + kBarLength == FieldWidth && kBarAcross * 2 + kBarThickness == FieldWidth);
+static_assert(kBarStart * 2 + kBarLength == FieldWidth &&
+              kBarAcross * 2 + kBarThickness == FieldWidth);
 
 // The marker: two nested square outlines, 2 and 3 pixels in from the square's edges.
 constexpr int kMarkerInset = 2;
 constexpr int kMarkerSide = FieldWidth - 2 * kMarkerInset;
 
-bool cursor_may_show() { return moving_enabled != 0 && WeAreNotPlaying != 1; }
+bool cursor_may_show()
+{
+    return moving_enabled != 0 && WeAreNotPlaying != 1;
+}
 
 // Both outlines before both cores, so the crossing is white with no outline through it.
 void draw_cross(int c, int r)
@@ -42,12 +46,14 @@ void draw_marker(int c, int r)
                kMarkerColor);
 }
 
-}  // namespace
+} // namespace
 
 void draw_cursor(const char* board, int oldcol, int oldrow, int col, int row)
 {
-    if (!cursor_may_show()) return;
-    if (square_on_board(oldcol, oldrow)) draw_one_field(board, oldcol, oldrow);
+    if (!cursor_may_show())
+        return;
+    if (square_on_board(oldcol, oldrow))
+        draw_one_field(board, oldcol, oldrow);
     if (square_on_board(col, row)) {
         draw_one_field(board, col, row);
         draw_cross(col, row);
@@ -56,12 +62,16 @@ void draw_cursor(const char* board, int oldcol, int oldrow, int col, int row)
 
 void draw_markers(const char*, int m1col, int m1row, int m2col, int m2row)
 {
-    if (square_on_board(m1col, m1row)) draw_marker(m1col, m1row);
-    if (square_on_board(m2col, m2row)) draw_marker(m2col, m2row);
+    if (square_on_board(m1col, m1row))
+        draw_marker(m1col, m1row);
+    if (square_on_board(m2col, m2row))
+        draw_marker(m2col, m2row);
 }
 
 void remove_markers(const char* board, int m1col, int m1row, int m2col, int m2row)
 {
-    if (square_on_board(m1col, m1row)) draw_one_field(board, m1col, m1row);
-    if (square_on_board(m2col, m2row)) draw_one_field(board, m2col, m2row);
+    if (square_on_board(m1col, m1row))
+        draw_one_field(board, m1col, m1row);
+    if (square_on_board(m2col, m2row))
+        draw_one_field(board, m2col, m2row);
 }

@@ -11,7 +11,10 @@
 
 FloodFillStats floodfill_stats;
 
-void reset_floodfill_stats() { floodfill_stats = {}; }
+void reset_floodfill_stats()
+{
+    floodfill_stats = {};
+}
 
 namespace {
 
@@ -51,19 +54,38 @@ constexpr bool inside_fill_bounds(int x, int y)
     return x >= kFillMinX && x <= kFillMaxX && y >= kFillMinY && y <= kFillMaxY;
 }
 
-constexpr int word_of(int x, int y) { return y * kWordsPerRow + x / kWordBits; }
-constexpr uint64_t bit_of(int x) { return uint64_t{1} << (x % kWordBits); }
+constexpr int word_of(int x, int y)
+{
+    return y * kWordsPerRow + x / kWordBits;
+}
+constexpr uint64_t bit_of(int x)
+{
+    return uint64_t{1} << (x % kWordBits);
+}
 
-bool test_bit(const PixelMap& map, int x, int y) { return (map[word_of(x, y)] & bit_of(x)) != 0; }
-void set_bit(PixelMap& map, int x, int y) { map[word_of(x, y)] |= bit_of(x); }
-void clear_bit(PixelMap& map, int x, int y) { map[word_of(x, y)] &= ~bit_of(x); }
+bool test_bit(const PixelMap& map, int x, int y)
+{
+    return (map[word_of(x, y)] & bit_of(x)) != 0;
+}
+void set_bit(PixelMap& map, int x, int y)
+{
+    map[word_of(x, y)] |= bit_of(x);
+}
+void clear_bit(PixelMap& map, int x, int y)
+{
+    map[word_of(x, y)] &= ~bit_of(x);
+}
 
 void widen_touched(int x, int y)
 {
-    if (x < touched.x0) touched.x0 = x;
-    if (x > touched.x1) touched.x1 = x;
-    if (y < touched.y0) touched.y0 = y;
-    if (y > touched.y1) touched.y1 = y;
+    if (x < touched.x0)
+        touched.x0 = x;
+    if (x > touched.x1)
+        touched.x1 = x;
+    if (y < touched.y0)
+        touched.y0 = y;
+    if (y > touched.y1)
+        touched.y1 = y;
 }
 
 void push_pending(int x, int y)
@@ -79,13 +101,15 @@ void push_pending(int x, int y)
 // otherwise the pixel joins the region (painted only when it has the old colour).
 void examine(int x, int y, FillColours colours)
 {
-    if (!inside_fill_bounds(x, y) || test_bit(examined_map, x, y)) return;
+    if (!inside_fill_bounds(x, y) || test_bit(examined_map, x, y))
+        return;
     set_bit(examined_map, x, y);
     widen_touched(x, y);
     ++floodfill_stats.reads;
 
     const unsigned char colour = FBGetPixel(x, y);
-    if (colour == colours.fill || colour == colours.border) return;
+    if (colour == colours.fill || colour == colours.border)
+        return;
     if (colour == colours.old) {
         FBPaintPixel(x, y, colours.fill);
         ++floodfill_stats.painted;
@@ -96,10 +120,10 @@ void examine(int x, int y, FillColours colours)
 
 void visit_neighbours(int x, int y, FillColours colours)
 {
-    examine(x, y + 1, colours);  // below
-    examine(x, y - 1, colours);  // above
-    examine(x + 1, y, colours);  // right
-    examine(x - 1, y, colours);  // left
+    examine(x, y + 1, colours); // below
+    examine(x, y - 1, colours); // above
+    examine(x + 1, y, colours); // right
+    examine(x - 1, y, colours); // left
 }
 
 // Refills the empty work stack with pending pixels left behind when it was full.
@@ -114,7 +138,8 @@ void sweep_pending_map()
                 const int x = w * kWordBits + std::countr_zero(bits);
                 bits &= bits - 1;
                 push_pending(x, y);
-                if (fill_overflowed) return;
+                if (fill_overflowed)
+                    return;
             }
         }
     }
@@ -129,11 +154,12 @@ void clear_examined_map()
     }
 }
 
-}  // namespace
+} // namespace
 
 void floodfill(int x, int y, unsigned char old, unsigned char fill, unsigned char border)
 {
-    if (old == fill) return;
+    if (old == fill)
+        return;
 
     const FillColours colours{old, fill, border};
     touched = {kScreenWidth, kScreenHeight, -1, -1};
@@ -142,12 +168,15 @@ void floodfill(int x, int y, unsigned char old, unsigned char fill, unsigned cha
 
     examine(x, y, colours);
     while (fill_depth > 0 || fill_overflowed) {
-        if (fill_depth == 0) sweep_pending_map();
-        if (fill_depth == 0) break;
+        if (fill_depth == 0)
+            sweep_pending_map();
+        if (fill_depth == 0)
+            break;
         const uint32_t packed = fill_stack[--fill_depth];
         const int px = static_cast<int>(packed % kScreenWidth);
         const int py = static_cast<int>(packed / kScreenWidth);
-        if (!test_bit(pending_map, px, py)) continue;
+        if (!test_bit(pending_map, px, py))
+            continue;
         clear_bit(pending_map, px, py);
         visit_neighbours(px, py, colours);
     }

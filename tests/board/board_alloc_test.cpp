@@ -20,13 +20,15 @@ int allocations_seen;
 
 void note_allocation()
 {
-    if (counting_armed) ++allocations_seen;
+    if (counting_armed)
+        ++allocations_seen;
 }
 
 void* allocate_or_throw(std::size_t size)
 {
     note_allocation();
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    if (void* p = std::malloc(size == 0 ? 1 : size))
+        return p;
     throw std::bad_alloc();
 }
 
@@ -41,10 +43,16 @@ struct AllocationCounter {
     int count() const { return allocations_seen; }
 };
 
-}  // namespace
+} // namespace
 
-void* operator new(std::size_t size) { return allocate_or_throw(size); }
-void* operator new[](std::size_t size) { return allocate_or_throw(size); }
+void* operator new(std::size_t size)
+{
+    return allocate_or_throw(size);
+}
+void* operator new[](std::size_t size)
+{
+    return allocate_or_throw(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
     note_allocation();
@@ -55,10 +63,22 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
     note_allocation();
     return std::malloc(size == 0 ? 1 : size);
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 #if !defined(__SANITIZE_ADDRESS__)
 // glibc's own entry points, so that malloc itself can be counted and forwarded.
@@ -97,7 +117,7 @@ TEST(NoAllocation, CounterSeesAllocations)
         std::free(allocate(16));
         after_malloc = counter.count();
     }
-    EXPECT_EQ(after_new, kCountsMalloc ? 2 : 1);  // operator new forwards to malloc
+    EXPECT_EQ(after_new, kCountsMalloc ? 2 : 1); // operator new forwards to malloc
     EXPECT_EQ(after_malloc, kCountsMalloc ? 3 : 1);
 }
 
@@ -117,7 +137,7 @@ TEST(NoAllocation, FullRedrawCursorMarkersAndALeakingFillAllocateNothing)
         draw_cursor(zeforboard, 4, 2, 5, 2);
         draw_markers(zeforboard, 5, 2, 5, 4);
         remove_markers(zeforboard, 5, 2, 5, 4);
-        floodfill(600, 500, 0, 3, 1);  // the black screen around the board: one huge region
+        floodfill(600, 500, 0, 3, 1); // the black screen around the board: one huge region
         seen = counter.count();
     }
 

@@ -35,11 +35,12 @@ void turn_for_black()
 {
     std::array<char, kSquares> copy{};
     std::memcpy(copy.data(), zeforboard, kSquares);
-    for (int i = 0; i < kSquares; ++i) zeforboard[i] = copy[kSquares - 1 - i];
+    for (int i = 0; i < kSquares; ++i)
+        zeforboard[i] = copy[kSquares - 1 - i];
 }
 
 class BoardGolden : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         init();
@@ -48,7 +49,7 @@ protected:
     TestScreen screen;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(BoardGolden, StartPositionForWhite)
 {

@@ -35,12 +35,13 @@ Board start_board()
 Board turned(const Board& b)
 {
     Board t = b;
-    for (int i = 0; i < kSquares; ++i) t[i] = b[kSquares - 1 - i];
+    for (int i = 0; i < kSquares; ++i)
+        t[i] = b[kSquares - 1 - i];
     return t;
 }
 
 class BoardDrawing : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { init(); }
     TestScreen screen;
 };
@@ -57,11 +58,12 @@ bool square_matches(const boardtest::Pixels& screen, const boardtest::Pixels& al
 {
     for (int y = field_top(r); y < field_top(r) + FieldHeight; ++y)
         for (int x = field_left(c); x < field_left(c) + FieldWidth; ++x)
-            if (screen[boardtest::at(x, y)] != alone[boardtest::at(x, y)]) return false;
+            if (screen[boardtest::at(x, y)] != alone[boardtest::at(x, y)])
+                return false;
     return true;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(BoardDrawing, SquaresSitAtTheirScreenPlaces)
 {
@@ -73,7 +75,7 @@ TEST_F(BoardDrawing, SquaresSitAtTheirScreenPlaces)
     const Row rows[] = {
         {1, 1, 60, 381, DarkFieldColor},  {8, 8, 396, 45, DarkFieldColor},
         {1, 8, 60, 45, LightFieldColor},  {8, 1, 396, 381, LightFieldColor},
-        {4, 2, 204, 333, DarkFieldColor},  {5, 2, 252, 333, LightFieldColor},
+        {4, 2, 204, 333, DarkFieldColor}, {5, 2, 252, 333, LightFieldColor},
     };
     const Board b = empty_board();
     draw_chess_board(b.data(), 4, 2, 4, 2);
@@ -124,7 +126,7 @@ TEST_F(BoardDrawing, LabelsFollowTheUsersColour)
     const Row rows[] = {
         {1, "abcdefgh", "87654321"},
         {0, "hgfedcba", "12345678"},
-        {2, "hgfedcba", "12345678"},  // any value but 1 turns the labels
+        {2, "hgfedcba", "12345678"}, // any value but 1 turns the labels
     };
     const Board b = empty_board();
     for (const Row& row : rows) {
@@ -133,7 +135,8 @@ TEST_F(BoardDrawing, LabelsFollowTheUsersColour)
         draw_chess_board(b.data(), 4, 2, 4, 2);
         EXPECT_EQ(screen.text(Xoffset + 39, Yoffset - 19, 8, FieldWidth), row.files);
         std::string ranks;
-        for (int j = 0; j < 8; ++j) ranks += screen.text(Xoffset + 5, Yoffset - 389 + 48 * j, 1);
+        for (int j = 0; j < 8; ++j)
+            ranks += screen.text(Xoffset + 5, Yoffset - 389 + 48 * j, 1);
         EXPECT_EQ(ranks, row.ranks);
     }
 }
@@ -153,9 +156,9 @@ TEST_F(BoardDrawing, PiecesStandOnTheSquaresTheArrayNames)
         {"White", start_board(), 5, 8, PieceKind::King, false},
         {"White", start_board(), 2, 1, PieceKind::Knight, true},
         {"White", start_board(), 4, 8, PieceKind::Queen, false},
-        {"Black", turned(start_board()), 1, 1, PieceKind::Rook, false},    // h8
-        {"Black", turned(start_board()), 4, 1, PieceKind::King, false},    // e8
-        {"Black", turned(start_board()), 3, 8, PieceKind::Bishop, true},   // f1
+        {"Black", turned(start_board()), 1, 1, PieceKind::Rook, false},  // h8
+        {"Black", turned(start_board()), 4, 1, PieceKind::King, false},  // e8
+        {"Black", turned(start_board()), 3, 8, PieceKind::Bishop, true}, // f1
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.view << " square " << row.c << ", " << row.r);

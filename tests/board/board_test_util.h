@@ -10,7 +10,7 @@
 
 namespace boardtest {
 
-using Pixels = std::vector<uint8_t>;  // kWidth * kHeight palette indices, row by row
+using Pixels = std::vector<uint8_t>; // kWidth * kHeight palette indices, row by row
 
 inline Pixels snapshot(const testsupport::TestScreen& screen)
 {
@@ -18,7 +18,10 @@ inline Pixels snapshot(const testsupport::TestScreen& screen)
     return Pixels(&px[0][0], &px[0][0] + gx9::kWidth * gx9::kHeight);
 }
 
-inline int at(int x, int y) { return y * gx9::kWidth + x; }
+inline int at(int x, int y)
+{
+    return y * gx9::kWidth + x;
+}
 
 // The pixels a flood fill from (x, y) must reach, found by a plain breadth-first search on a copy
 // of the screen: 4-connected, inside 1..718 x 1..575, never entering fill or border pixels.
@@ -30,7 +33,8 @@ inline std::vector<bool> reference_region(const Pixels& before, int x, int y, ui
     std::vector<int> queue;
     int stopped = 0;
     auto reach = [&](int px, int py) {
-        if (px < 1 || px > 718 || py < 1 || py > 575 || seen[at(px, py)]) return;
+        if (px < 1 || px > 718 || py < 1 || py > 575 || seen[at(px, py)])
+            return;
         seen[at(px, py)] = true;
         const uint8_t c = before[at(px, py)];
         if (c == fill || c == border) {
@@ -48,7 +52,8 @@ inline std::vector<bool> reference_region(const Pixels& before, int x, int y, ui
         reach(px + 1, py);
         reach(px - 1, py);
     }
-    if (boundary != nullptr) *boundary = stopped;
+    if (boundary != nullptr)
+        *boundary = stopped;
     return inside;
 }
 
@@ -56,8 +61,9 @@ inline std::vector<bool> reference_region(const Pixels& before, int x, int y, ui
 inline int count_changes(const Pixels& a, const Pixels& b)
 {
     int changes = 0;
-    for (size_t i = 0; i < a.size(); ++i) changes += a[i] != b[i];
+    for (size_t i = 0; i < a.size(); ++i)
+        changes += a[i] != b[i];
     return changes;
 }
 
-}  // namespace boardtest
+} // namespace boardtest

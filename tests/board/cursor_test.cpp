@@ -17,7 +17,7 @@ using testsupport::TestScreen;
 namespace {
 
 class CursorAndMarkers : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         init();
@@ -34,7 +34,8 @@ protected:
         const Pixels now = boardtest::snapshot(screen);
         for (int y = field_top(r); y < field_top(r) + FieldHeight; ++y)
             for (int x = field_left(c); x < field_left(c) + FieldWidth; ++x)
-                if (now[boardtest::at(x, y)] != plain[boardtest::at(x, y)]) return false;
+                if (now[boardtest::at(x, y)] != plain[boardtest::at(x, y)])
+                    return false;
         return true;
     }
     int changed_pixels() const
@@ -60,16 +61,18 @@ int cursor_colour_at(int dx, int dy)
     auto on_border = [&](int x0, int y0, int w, int h) {
         return in(x0, y0, w, h) && !in(x0 + 1, y0 + 1, w - 2, h - 2);
     };
-    if (in(10, 23, 28, 2) || in(23, 10, 2, 28)) return 2;
-    if (on_border(9, 22, 30, 4) || on_border(22, 9, 4, 30)) return 13;
+    if (in(10, 23, 28, 2) || in(23, 10, 2, 28))
+        return 2;
+    if (on_border(9, 22, 30, 4) || on_border(22, 9, 4, 30))
+        return 13;
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(CursorAndMarkers, CursorIsAWhitePlusOutlinedInBlue)
 {
-    draw_cursor(board.data(), 3, 3, 3, 3);  // an empty square: only the cursor on the plain colour
+    draw_cursor(board.data(), 3, 3, 3, 3); // an empty square: only the cursor on the plain colour
     const int left = field_left(3), top = field_top(3);
     int wrong = 0;
     for (int dy = 0; dy < FieldHeight; ++dy) {
@@ -92,7 +95,8 @@ TEST_F(CursorAndMarkers, MovingTheCursorErasesTheOldSquare)
     draw_cursor(board.data(), 4, 2, 5, 3);
     EXPECT_TRUE(square_is_plain(4, 2)) << picture(4, 2);
     EXPECT_GT(screen.count(field_left(5), field_top(3), 48, 48, 13), 0);
-    EXPECT_EQ(screen.count(0, 0, 720, 576, 13), screen.count(field_left(5), field_top(3), 48, 48, 13));
+    EXPECT_EQ(screen.count(0, 0, 720, 576, 13),
+              screen.count(field_left(5), field_top(3), 48, 48, 13));
 }
 
 // The old square is redrawn even when it is the new one, and the cursor ends on it.
@@ -100,7 +104,7 @@ TEST_F(CursorAndMarkers, SameOldAndNewSquareEndsWithTheCursorOnIt)
 {
     const uint32_t before = screen.draw_calls();
     draw_cursor(board.data(), 6, 6, 6, 6);
-    const int per_square = 1;  // one fill; (6, 6) is empty in the start position
+    const int per_square = 1; // one fill; (6, 6) is empty in the start position
     EXPECT_EQ(screen.draw_calls() - before, uint32_t(per_square * 2 + 4));
     EXPECT_EQ(screen.pixel(field_left(6) + 24, field_top(6) + 24), 2);
     EXPECT_EQ(screen.pixel(field_left(6) + 9, field_top(6) + 22), 13);
@@ -159,8 +163,8 @@ TEST_F(CursorAndMarkers, MarkersDrawOnlyTheGivenPairs)
         {0, 2, 5, 4, 1}, {5, 0, 0, 4, 0}, {9, 2, 5, 9, 0},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.m1c << "," << row.m1r << " " << row.m2c << ","
-                                        << row.m2r);
+        SCOPED_TRACE(testing::Message()
+                     << row.m1c << "," << row.m1r << " " << row.m2c << "," << row.m2r);
         screen.fill(0);
         draw_markers(board.data(), row.m1c, row.m1r, row.m2c, row.m2r);
         EXPECT_EQ(screen.count(0, 0, 720, 576, 13), row.frames * (4 * 43 + 4 * 41));
@@ -183,9 +187,9 @@ TEST_F(CursorAndMarkers, MarkAndCursorShareASquare)
     EXPECT_EQ(screen.count(left + 22, top + 39, 4, 5, 13), 0);
     const Pixels both = boardtest::snapshot(screen);
 
-    draw_cursor(board.data(), 5, 2, 5, 2);  // the cursor redraw wipes the mark...
+    draw_cursor(board.data(), 5, 2, 5, 2); // the cursor redraw wipes the mark...
     EXPECT_EQ(screen.pixel(left + 3, top + 23), plain[boardtest::at(left + 3, top + 23)]);
-    draw_markers(board.data(), 5, 2, 0, 0);  // ...and move entry puts it back
+    draw_markers(board.data(), 5, 2, 0, 0); // ...and move entry puts it back
     EXPECT_EQ(boardtest::count_changes(both, boardtest::snapshot(screen)), 0);
 }
 

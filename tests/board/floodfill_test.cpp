@@ -33,7 +33,8 @@ void expect_fill_matches_reference(const TestScreen& screen, int x, int y)
     for (size_t i = 0; i < before.size(); ++i) {
         region_size += region[i];
         const uint8_t expected = region[i] && before[i] == kOld ? kFill : before[i];
-        if (after[i] != expected && wrong++ == 0) first_wrong = static_cast<int>(i);
+        if (after[i] != expected && wrong++ == 0)
+            first_wrong = static_cast<int>(i);
     }
     EXPECT_EQ(wrong, 0) << "first wrong pixel at x " << first_wrong % gx9::kWidth << ", y "
                         << first_wrong / gx9::kWidth;
@@ -44,13 +45,15 @@ void paint_random(uint32_t seed, std::initializer_list<std::pair<uint8_t, int>> 
 {
     std::mt19937 random(seed);
     std::vector<uint8_t> bag;
-    for (const auto& [colour, weight] : weights) bag.insert(bag.end(), weight, colour);
+    for (const auto& [colour, weight] : weights)
+        bag.insert(bag.end(), weight, colour);
     std::uniform_int_distribution<size_t> pick(0, bag.size() - 1);
     for (int y = 0; y < gx9::kHeight; ++y)
-        for (int x = 0; x < gx9::kWidth; ++x) FBPaintPixel(x, y, bag[pick(random)]);
+        for (int x = 0; x < gx9::kWidth; ++x)
+            FBPaintPixel(x, y, bag[pick(random)]);
 }
 
-}  // namespace
+} // namespace
 
 // Random screens: sparse borders make one region leaking over most of the screen (far beyond the
 // work stack), dense ones many small pockets, and foreign colours must be crossed, not painted.

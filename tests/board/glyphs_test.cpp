@@ -76,7 +76,7 @@ int unfilled_pockets(const Pixels& px, const ColourPair& pair)
     return pockets;
 }
 
-}  // namespace
+} // namespace
 
 TEST(PieceGlyphs, FillTheirInsideAndLeaveTheirOutsideInEveryColourPair)
 {
@@ -167,7 +167,8 @@ TEST(PieceGlyphs, NamedRoutinesDrawTheirTableRows)
         TestScreen screen;
         routine(kGlyphX, kGlyphY, 2, 1);
         EXPECT_EQ(boardtest::count_changes(expected, boardtest::snapshot(screen)), 0);
-        for (const Pixels& other : pictures) EXPECT_NE(boardtest::count_changes(other, expected), 0);
+        for (const Pixels& other : pictures)
+            EXPECT_NE(boardtest::count_changes(other, expected), 0);
         pictures.push_back(expected);
     }
 }
