@@ -203,29 +203,4 @@ TEST_F(LineAssembly, ACarriedLineThatFillsASmallBufferIsHandedOnNotTakenForAClos
     EXPECT_STREQ(small, "");
 }
 
-TEST_F(LineAssembly, LinesReachTheHandlerInOrderAcrossManyReads)
-{
-    // A stream cut at every possible size of read gives the same lines.
-    const std::string stream = "fics% Style 12 set.\n\rfics% \n\r<12> board\n\rab" + kIac + kWill +
-                               kEcho + "cd\n\r\n\rend\n\r";
-    const Lines expected = {
-        "fics% Style 12 set.\r\n", "fics% \r\n", "<12> board\r\n", "cd\r\n", "\r\n", "end\r\n"};
-    for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
-        handed_on.clear();
-        buffer[0] = 0;
-        for (size_t at = 0; at < stream.size(); at += chunk)
-            ASSERT_EQ(take(stream.substr(at, chunk)), 0);
-        // A line-end pair cut between reads counts twice: compare without empty lines then.
-        Lines solid;
-        for (const std::string& line : handed_on)
-            if (line != "\r\n")
-                solid.push_back(line);
-        Lines expected_solid;
-        for (const std::string& line : expected)
-            if (line != "\r\n")
-                expected_solid.push_back(line);
-        EXPECT_EQ(solid, expected_solid) << "reads of " << chunk;
-    }
-}
-
 } // namespace
