@@ -175,10 +175,16 @@ void write_events(Run& run, fuzz::ByteReader& in)
     write_remote(run, gx9::kEventRelease, gx9::kCodeExit);
 }
 
+// At most this many texts arrive for one pass (each adds at most three telnet lines), so a
+// command or word echoed in the pass cannot scroll out of the window before it is checked.
+constexpr int kServerTextsPerPass = 4;
+
 void deliver_server_texts(Run& run, const fuzz::SocketPair& socket)
 {
     const size_t taken = run.remote_bytes - unread_remote_bytes(run);
-    while (run.server_next < run.server_count && run.server[run.server_next].after_bytes <= taken) {
+    for (int n = 0; n < kServerTextsPerPass && run.server_next < run.server_count &&
+                    run.server[run.server_next].after_bytes <= taken;
+         ++n) {
         const char* text = run.server[run.server_next++].text;
         if (run.server_closed || icsFd <= 0)
             continue;

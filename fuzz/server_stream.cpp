@@ -302,6 +302,21 @@ bool read_what_arrived(int fd, char* buffer)
     return true;
 }
 
+// The first line where the chunked pass and the whole-stream pass differ, if any.
+void check_same_lines()
+{
+    const auto& cut = split_pass_lines;
+    const auto& whole = whole_pass_lines;
+    const size_t common = std::min(cut.size(), whole.size());
+    const size_t at = size_t(std::mismatch(cut.begin(), cut.begin() + long(common), whole.begin()).first -
+                             cut.begin());
+    if (at == common && cut.size() == whole.size())
+        return;
+    fuzz::fail("line %zu differs: cut into chunks \"%.60s\" (%zu lines), whole \"%.60s\" (%zu lines)",
+               at, at < cut.size() ? cut[at].c_str() : "<none>", cut.size(),
+               at < whole.size() ? whole[at].c_str() : "<none>", whole.size());
+}
+
 void check_sent(const char* sent, size_t size, bool connected)
 {
     const size_t expected = connected ? size_t(rejected_moves) * kRefresh.size() : 0;
@@ -365,9 +380,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     sent_size = socket.drain(sent, sent_size, sizeof sent);
     icsFd = 0;
 
-    if (split_pass_lines != whole_pass_lines)
-        fuzz::fail("the stream cut into chunks gave %zu lines, in one piece %zu (or other text)",
-                   split_pass_lines.size(), whole_pass_lines.size());
+    check_same_lines();
     check_sent(sent, sent_size, connected);
     fuzz::check_state();
     fuzz::check_screen_colours();
