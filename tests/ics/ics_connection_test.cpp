@@ -2,6 +2,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -134,8 +135,9 @@ void count_alarm(int)
 
 TEST_F(Connection, SendToIcsHoldsAlarmOffWhileWriting)
 {
-    // The reader waits until the alarm has fired while SendToIcs is stuck in its write: the
-    // alarm must then be pending, not taken, and be taken once the write is done.
+    // Once the first bytes arrive, the writer is inside SendToIcs and stuck on the full socket
+    // until the reader reads. The reader raises SIGALRM then: it must stay pending while the
+    // write goes on and be taken once the write is done.
     SocketPair pair;
     icsFd = pair.ours;
     int tiny = 4096;
@@ -153,14 +155,16 @@ TEST_F(Connection, SendToIcsHoldsAlarmOffWhileWriting)
         sigemptyset(&alarm_only);
         sigaddset(&alarm_only, SIGALRM);
         pthread_sigmask(SIG_BLOCK, &alarm_only, nullptr);
-        usleep(300000); // the alarm (50 ms) fires meanwhile; the writer is blocked
+        pollfd readable = {pair.theirs, POLLIN, 0};
+        poll(&readable, 1, 5000);
+        kill(getpid(), SIGALRM);
+        usleep(200000); // time enough for a thread that does not block it to take it
         sigset_t pending;
         sigpending(&pending);
         pending_while_writing = sigismember(&pending, SIGALRM) == 1;
         taken_while_writing = alarms_taken.load();
         received = receive(pair.theirs, text.size());
     });
-    ualarm(50000, 0);
     SendToIcs("%s", text.c_str());
     reader.join();
     EXPECT_TRUE(pending_while_writing);
