@@ -14,7 +14,7 @@ struct Account {
 };
 
 class Accounts {
-public:
+  public:
     // Reads the file: blank lines and lines starting with "#" are skipped; a line with a
     // handle that is not 3 to 17 letters, or without a password, is an error that names the
     // line. Throws std::runtime_error on an unreadable file or a bad line.
@@ -23,7 +23,7 @@ public:
     // Case-insensitive lookup.
     std::optional<Account> find(std::string_view handle) const;
 
-private:
+  private:
     std::map<std::string, Account> by_lower_name_;
 };
 

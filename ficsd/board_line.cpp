@@ -18,7 +18,10 @@ char square_letter(Piece pc)
 }
 
 // Seconds shown on a clock; a clock past zero shows a negative number.
-long long clock_seconds(long long ms) { return ms / 1000; }
+long long clock_seconds(long long ms)
+{
+    return ms / 1000;
+}
 
 } // namespace
 
@@ -50,11 +53,10 @@ std::string style12_line(const BoardLineFields& f)
                   (c & WhiteShort) ? 1 : 0, (c & WhiteLong) ? 1 : 0, (c & BlackShort) ? 1 : 0,
                   (c & BlackLong) ? 1 : 0, pos.halfmove_clock(), f.game_number,
                   f.white_name.c_str(), f.black_name.c_str(), static_cast<int>(f.relation),
-                  f.initial_minutes, f.increment_seconds, pos.strength(White),
-                  pos.strength(Black), clock_seconds(f.white_ms), clock_seconds(f.black_ms),
-                  pos.fullmove_number(), f.verbose_move.c_str(), move_time_text(f.move_ms).c_str(),
-                  f.short_move.c_str(), f.black_at_bottom ? 1 : 0, f.clock_ticking ? 1 : 0,
-                  f.lag_ms);
+                  f.initial_minutes, f.increment_seconds, pos.strength(White), pos.strength(Black),
+                  clock_seconds(f.white_ms), clock_seconds(f.black_ms), pos.fullmove_number(),
+                  f.verbose_move.c_str(), move_time_text(f.move_ms).c_str(), f.short_move.c_str(),
+                  f.black_at_bottom ? 1 : 0, f.clock_ticking ? 1 : 0, f.lag_ms);
     return out + tail;
 }
 
@@ -82,7 +84,8 @@ std::string ascii_board(const BoardLineFields& f)
         out += "\n";
     }
     out += "  ---------------------------------\n";
-    out += f.black_at_bottom ? "    h   g   f   e   d   c   b   a\n" : "    a   b   c   d   e   f   g   h\n";
+    out += f.black_at_bottom ? "    h   g   f   e   d   c   b   a\n"
+                             : "    a   b   c   d   e   f   g   h\n";
     std::snprintf(line, sizeof line, "Move %d (%s): %s %s   White: %lld:%02lld  Black: %lld:%02lld",
                   pos.fullmove_number(), pos.side_to_move() == White ? "White" : "Black",
                   f.short_move.c_str(), move_time_text(f.move_ms).c_str(),

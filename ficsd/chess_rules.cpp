@@ -28,7 +28,10 @@ struct Ray {
     int length = 0;
 };
 
-constexpr bool on_board(int f, int r) { return f >= 0 && f < 8 && r >= 0 && r < 8; }
+constexpr bool on_board(int f, int r)
+{
+    return f >= 0 && f < 8 && r >= 0 && r < 8;
+}
 
 constexpr std::array<Targets, kSquares> leaper_table(const std::array<Step, 8>& steps)
 {
@@ -214,11 +217,20 @@ std::optional<Position> Position::from_fen(std::string_view fen)
     if (castling != "-") {
         for (char c : castling) {
             switch (c) {
-            case 'K': p.castling_ |= WhiteShort; break;
-            case 'Q': p.castling_ |= WhiteLong; break;
-            case 'k': p.castling_ |= BlackShort; break;
-            case 'q': p.castling_ |= BlackLong; break;
-            default: return std::nullopt;
+            case 'K':
+                p.castling_ |= WhiteShort;
+                break;
+            case 'Q':
+                p.castling_ |= WhiteLong;
+                break;
+            case 'k':
+                p.castling_ |= BlackShort;
+                break;
+            case 'q':
+                p.castling_ |= BlackLong;
+                break;
+            default:
+                return std::nullopt;
             }
         }
     }
@@ -491,10 +503,14 @@ bool Position::lacks_mating_material(Color c) const
         switch (type_of(pc)) {
         case Pawn:
         case Rook:
-        case Queen: return false;
+        case Queen:
+            return false;
         case Knight:
-        case Bishop: ++minors; break;
-        default: break;
+        case Bishop:
+            ++minors;
+            break;
+        default:
+            break;
         }
     }
     return minors <= 1;
@@ -508,7 +524,8 @@ bool Position::is_insufficient_material() const
         switch (type_of(board_[sq])) {
         case Pawn:
         case Rook:
-        case Queen: return false;
+        case Queen:
+            return false;
         case Knight:
             ++minors;
             ++knights;
@@ -517,7 +534,8 @@ bool Position::is_insufficient_material() const
             ++minors;
             ++bishop_square_colours[(file_of(sq) + rank_of(sq)) & 1];
             break;
-        default: break;
+        default:
+            break;
         }
     }
     if (minors <= 1)

@@ -11,22 +11,43 @@
 namespace ficsd {
 
 enum Color : uint8_t { White = 0, Black = 1 };
-constexpr Color opposite(Color c) { return Color(c ^ 1); }
+constexpr Color opposite(Color c)
+{
+    return Color(c ^ 1);
+}
 
 enum PieceType : uint8_t { NoType = 0, Pawn, Knight, Bishop, Rook, Queen, King };
 
 // A square's content: 0 when empty, otherwise the type with the colour in bit 3.
 using Piece = uint8_t;
 constexpr Piece kEmpty = 0;
-constexpr Piece make_piece(Color c, PieceType t) { return Piece(t | (c << 3)); }
-constexpr PieceType type_of(Piece p) { return PieceType(p & 7); }
-constexpr Color color_of(Piece p) { return Color(p >> 3); }
+constexpr Piece make_piece(Color c, PieceType t)
+{
+    return Piece(t | (c << 3));
+}
+constexpr PieceType type_of(Piece p)
+{
+    return PieceType(p & 7);
+}
+constexpr Color color_of(Piece p)
+{
+    return Color(p >> 3);
+}
 
 // Squares count from a1 = 0 along the rank: b1 = 1, ..., h1 = 7, a2 = 8, ..., h8 = 63.
 constexpr int kSquares = 64;
-constexpr int square_at(int file, int rank) { return rank * 8 + file; }
-constexpr int file_of(int sq) { return sq & 7; }
-constexpr int rank_of(int sq) { return sq >> 3; }
+constexpr int square_at(int file, int rank)
+{
+    return rank * 8 + file;
+}
+constexpr int file_of(int sq)
+{
+    return sq & 7;
+}
+constexpr int rank_of(int sq)
+{
+    return sq >> 3;
+}
 constexpr int kNoSquare = -1;
 
 enum CastleRight : uint8_t { WhiteShort = 1, WhiteLong = 2, BlackShort = 4, BlackLong = 8 };
@@ -57,7 +78,7 @@ struct MoveList {
 constexpr std::array<int, 7> kStrength = {0, 1, 3, 3, 5, 9, 0};
 
 class Position {
-public:
+  public:
     static Position start();
     // Reads the four to six fields of a FEN record; nothing for a malformed or impossible one.
     static std::optional<Position> from_fen(std::string_view fen);
@@ -97,7 +118,7 @@ public:
     // square only where a capture there is possible.
     uint64_t repetition_key() const;
 
-private:
+  private:
     void pseudo_moves(MoveList& out) const;
     void add_pawn_moves(int from, MoveList& out) const;
     void add_piece_moves(int from, PieceType t, MoveList& out) const;

@@ -233,9 +233,15 @@ void UciEngine::on_timer(SteadyTime now)
         give_up("no answer in time");
 }
 
-std::vector<MoveAnswer> UciEngine::take_answers() { return std::exchange(answers_, {}); }
+std::vector<MoveAnswer> UciEngine::take_answers()
+{
+    return std::exchange(answers_, {});
+}
 
-std::vector<MoveRequest> UciEngine::take_failed() { return std::exchange(failed_, {}); }
+std::vector<MoveRequest> UciEngine::take_failed()
+{
+    return std::exchange(failed_, {});
+}
 
 namespace {
 

@@ -42,7 +42,7 @@ struct MoveAnswer {
 };
 
 class UciEngine {
-public:
+  public:
     explicit UciEngine(EngineOptions options);
     ~UciEngine();
     UciEngine(const UciEngine&) = delete;
@@ -69,7 +69,7 @@ public:
     // Requests the engine can no longer answer (it died or never started).
     std::vector<MoveRequest> take_failed();
 
-private:
+  private:
     void start();
     void send(const std::string& line);
     void send_next_request();

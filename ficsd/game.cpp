@@ -107,9 +107,15 @@ std::string Game::last_verbose() const
     return plies_.empty() ? "none" : plies_.back().verbose_move;
 }
 
-std::string Game::last_short() const { return plies_.empty() ? "none" : plies_.back().short_move; }
+std::string Game::last_short() const
+{
+    return plies_.empty() ? "none" : plies_.back().short_move;
+}
 
-GameMs Game::last_taken_ms() const { return plies_.empty() ? 0 : plies_.back().taken_ms; }
+GameMs Game::last_taken_ms() const
+{
+    return plies_.empty() ? 0 : plies_.back().taken_ms;
+}
 
 std::vector<std::string> Game::uci_moves() const
 {

@@ -32,7 +32,7 @@ struct Ply {
 };
 
 class Game {
-public:
+  public:
     Game(int number, TimeControl control, const Position& start = Position::start());
 
     int number() const { return number_; }
@@ -64,7 +64,7 @@ public:
     GameMs last_taken_ms() const;
     std::vector<std::string> uci_moves() const;
 
-private:
+  private:
     void charge_running_clock(GameMs now);
 
     int number_;
@@ -72,8 +72,8 @@ private:
     Position start_;
     Position position_;
     std::vector<Ply> plies_;
-    std::vector<Position> before_;      // the position before each ply
-    std::vector<uint64_t> keys_;        // repetition key after 0, 1, ... plies
+    std::vector<Position> before_; // the position before each ply
+    std::vector<uint64_t> keys_;   // repetition key after 0, 1, ... plies
     std::array<GameMs, 2> clock_{};
     GameMs turn_started_ = 0;
     bool ticking_ = false;

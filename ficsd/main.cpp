@@ -28,7 +28,10 @@ constexpr const char* kUsage =
     "  --seed N                seed for guest names and the built-in mover\n"
     "  --help                  this text\n";
 
-void on_signal(int) { ficsd::Server::request_stop(); }
+void on_signal(int)
+{
+    ficsd::Server::request_stop();
+}
 
 [[noreturn]] void usage_error(const std::string& message)
 {

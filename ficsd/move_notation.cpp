@@ -11,34 +11,55 @@ constexpr std::string_view kPieceLetters = " PNBRQK";
 PieceType piece_letter(char c)
 {
     switch (c) {
-    case 'N': case 'n': return Knight;
-    case 'B': return Bishop;
-    case 'R': case 'r': return Rook;
-    case 'Q': case 'q': return Queen;
-    case 'K': case 'k': return King;
-    default: return NoType;
+    case 'N':
+    case 'n':
+        return Knight;
+    case 'B':
+        return Bishop;
+    case 'R':
+    case 'r':
+        return Rook;
+    case 'Q':
+    case 'q':
+        return Queen;
+    case 'K':
+    case 'k':
+        return King;
+    default:
+        return NoType;
     }
 }
 
 PieceType promotion_letter(char c)
 {
     switch (std::tolower(static_cast<unsigned char>(c))) {
-    case 'n': return Knight;
-    case 'b': return Bishop;
-    case 'r': return Rook;
-    case 'q': return Queen;
-    default: return NoType;
+    case 'n':
+        return Knight;
+    case 'b':
+        return Bishop;
+    case 'r':
+        return Rook;
+    case 'q':
+        return Queen;
+    default:
+        return NoType;
     }
 }
 
-bool is_file(char c) { return c >= 'a' && c <= 'h'; }
-bool is_rank(char c) { return c >= '1' && c <= '8'; }
+bool is_file(char c)
+{
+    return c >= 'a' && c <= 'h';
+}
+bool is_rank(char c)
+{
+    return c >= '1' && c <= '8';
+}
 
 // Drops the check, mate and comment marks that may follow a move.
 std::string_view strip_suffix(std::string_view text)
 {
-    while (!text.empty() && (text.back() == '+' || text.back() == '#' || text.back() == '!' ||
-                             text.back() == '?'))
+    while (!text.empty() &&
+           (text.back() == '+' || text.back() == '#' || text.back() == '!' || text.back() == '?'))
         text.remove_suffix(1);
     return text;
 }
@@ -159,8 +180,9 @@ ParsedMove find_move(const Position& pos, const MoveText& text)
             ++count;
         }
     }
-    found.result = count == 1 ? MoveParse::Ok : count == 0 ? MoveParse::Illegal
-                                                          : MoveParse::Ambiguous;
+    found.result = count == 1   ? MoveParse::Ok
+                   : count == 0 ? MoveParse::Illegal
+                                : MoveParse::Ambiguous;
     return found;
 }
 

@@ -80,7 +80,10 @@ Server::Server(ServerOptions options)
 
 Server::~Server() = default;
 
-void Server::request_stop() { g_stop = true; }
+void Server::request_stop()
+{
+    g_stop = true;
+}
 
 GameMs Server::game_now() const
 {
@@ -282,7 +285,10 @@ void Server::drop_closed_sessions()
 
 // ---- output -----------------------------------------------------------------------------------
 
-void Server::begin_event(int session_id) { current_ = session_id; }
+void Server::begin_event(int session_id)
+{
+    current_ = session_id;
+}
 
 void Server::end_event()
 {
@@ -345,9 +351,15 @@ void Server::handle_line(Session& s, std::string line)
     s.last_input = std::chrono::steady_clock::now();
     begin_event(s.id);
     switch (s.stage) {
-    case Stage::Login: login_name(s, line); break;
-    case Stage::Password: login_password(s, line); break;
-    case Stage::PressReturn: enter_server(s); break;
+    case Stage::Login:
+        login_name(s, line);
+        break;
+    case Stage::Password:
+        login_password(s, line);
+        break;
+    case Stage::PressReturn:
+        enter_server(s);
+        break;
     case Stage::Online:
         run_command(s, line);
         if (!s.closing)
@@ -395,8 +407,9 @@ void Server::login_name(Session& s, std::string_view line)
     if (auto account = options_.accounts.find(handle)) {
         s.name = account->handle;
         s.registered = true;
-        send(s, "\"" + s.name + "\" is a registered name.  If it is yours, type the password.\n"
-                                "If not, just hit return to try another name.\n");
+        send(s, "\"" + s.name +
+                    "\" is a registered name.  If it is yours, type the password.\n"
+                    "If not, just hit return to try another name.\n");
         send_raw(s, "password: ");
         send_raw(s, kWillEcho);
         s.stage = Stage::Password;
@@ -468,8 +481,7 @@ void Server::leave(Session& s)
         if (g->game.ply_count() < 2)
             end_game(*g, "Game aborted on move 1", "*", false);
         else
-            end_game(*g, who + " forfeits by disconnection", colour == White ? "0-1" : "1-0",
-                     true);
+            end_game(*g, who + " forfeits by disconnection", colour == White ? "0-1" : "1-0", true);
     }
     for (int number : std::set<int>(s.observing))
         stop_observing(s, number);
@@ -524,6 +536,9 @@ std::string Server::display_name(const Session& s)
     return s.registered ? s.name : s.name + "(U)";
 }
 
-std::string Server::rating_text(const Session& s) { return s.registered ? "----" : "++++"; }
+std::string Server::rating_text(const Session& s)
+{
+    return s.registered ? "----" : "++++";
+}
 
 } // namespace ficsd

@@ -35,7 +35,7 @@ struct ServerOptions {
 };
 
 class Server {
-public:
+  public:
     // Binds and listens; throws std::runtime_error naming the failing call and errno.
     explicit Server(ServerOptions options);
     ~Server();
@@ -48,7 +48,7 @@ public:
     void run();
     static void request_stop();
 
-private:
+  private:
     enum class Stage { Login, Password, PressReturn, Online };
 
     struct Session {
@@ -60,7 +60,7 @@ private:
         std::string name;
         bool registered = false;
         bool computer = false;
-        bool closing = false;   // drop as soon as the output has been written
+        bool closing = false;    // drop as soon as the output has been written
         bool block_open = false; // a notice was started and still needs its prompt
         int width = kDefaultWidth;
         int style = 1;
@@ -93,10 +93,10 @@ private:
         OfferKind kind = OfferKind::Match;
         int from = 0;
         int to = 0;
-        TimeControl control;             // Match
+        TimeControl control;              // Match
         std::optional<Color> from_colour; // Match
-        int plies = 0;                   // Takeback
-        int game = 0;                    // Draw, Abort, Takeback
+        int plies = 0;                    // Takeback
+        int game = 0;                     // Draw, Abort, Takeback
     };
 
     struct LiveGame {
@@ -212,7 +212,8 @@ private:
     void check_position_end(LiveGame& g);
     void check_flags();
     void flag_side(LiveGame& g, Color loser);
-    void end_game(LiveGame& g, const std::string& reason, const std::string& score, bool rated_text);
+    void end_game(LiveGame& g, const std::string& reason, const std::string& score,
+                  bool rated_text);
     void send_board(LiveGame& g, Session& to);
     void send_boards(LiveGame& g);
     std::string game_title(const LiveGame& g) const;
@@ -221,8 +222,7 @@ private:
     void post_seek(Session& s, TimeControl control, std::optional<Color> colour, bool manual);
     void answer_seek(Session& s, const Seek& seek);
     void remove_seeks_of(int session_id);
-    void offer_match(Session& from, Session& to, TimeControl control,
-                     std::optional<Color> colour);
+    void offer_match(Session& from, Session& to, TimeControl control, std::optional<Color> colour);
     void accept_offer(Session& s, const Offer& offer);
     void decline_offer(Session& s, const Offer& offer);
     void withdraw_offer(Session& s, const Offer& offer);

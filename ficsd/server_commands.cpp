@@ -180,7 +180,10 @@ void Server::cmd_unalias(Session& s, std::string_view args)
         send(s, "You have no alias named \"" + std::string(args) + "\".");
 }
 
-void Server::cmd_backward(Session& s, std::string_view) { send(s, "You are not examining any games."); }
+void Server::cmd_backward(Session& s, std::string_view)
+{
+    send(s, "You are not examining any games.");
+}
 void Server::cmd_unexamine(Session& s, std::string_view)
 {
     send(s, "You are not examining any games.");
@@ -204,7 +207,10 @@ void Server::cmd_messages(Session& s, std::string_view args)
     else
         send(s, "Messages are not supported by this server; use \"tell\" while both are online.");
 }
-void Server::cmd_clearmessages(Session& s, std::string_view) { send(s, "You have no messages."); }
+void Server::cmd_clearmessages(Session& s, std::string_view)
+{
+    send(s, "You have no messages.");
+}
 void Server::cmd_follow(Session& s, std::string_view args)
 {
     if (args.empty())
@@ -212,7 +218,10 @@ void Server::cmd_follow(Session& s, std::string_view args)
     else
         send(s, "Following players is not supported by this server; use \"observe\".");
 }
-void Server::cmd_next(Session& s, std::string_view) { send(s, "There is no more."); }
+void Server::cmd_next(Session& s, std::string_view)
+{
+    send(s, "There is no more.");
+}
 void Server::cmd_resume(Session& s, std::string_view)
 {
     send(s, "You have no adjourned games: adjourning is not supported by this server.");
@@ -367,9 +376,11 @@ void Server::cmd_who(Session& s, std::string_view)
         if (u->stage != Stage::Online || u->closing)
             continue;
         std::string entry = rating_text(*u);
-        entry += u->game || (u->computer && std::any_of(games_.begin(), games_.end(), [&](auto& g) {
-                                 return g.second.white == u->id || g.second.black == u->id;
-                             }))
+        entry += u->game || (u->computer && std::any_of(games_.begin(), games_.end(),
+                                                        [&](auto& g) {
+                                                            return g.second.white == u->id ||
+                                                                   g.second.black == u->id;
+                                                        }))
                      ? '^'
                      : ' ';
         entry += display_name(*u);
@@ -388,9 +399,9 @@ void Server::cmd_who(Session& s, std::string_view)
         if ((i + 1) % per_line == 0 || i + 1 == entries.size())
             text += "\n";
     }
-    text += "\n " + std::to_string(entries.size()) + " player" +
-            (entries.size() == 1 ? "" : "s") + " displayed (of " +
-            std::to_string(entries.size()) + "). (*) indicates system administrator.";
+    text += "\n " + std::to_string(entries.size()) + " player" + (entries.size() == 1 ? "" : "s") +
+            " displayed (of " + std::to_string(entries.size()) +
+            "). (*) indicates system administrator.";
     send(s, text);
 }
 
@@ -446,16 +457,22 @@ void Server::cmd_pending(Session& s, std::string_view)
         const std::string other = mine ? to->name : from->name;
         std::string what;
         switch (o.kind) {
-        case OfferKind::Match: what = "a challenge: " + match_text(*from, o.from_colour, *to, o.control); break;
-        case OfferKind::Draw: what = "a draw"; break;
-        case OfferKind::Abort: what = "to abort the game"; break;
+        case OfferKind::Match:
+            what = "a challenge: " + match_text(*from, o.from_colour, *to, o.control);
+            break;
+        case OfferKind::Draw:
+            what = "a draw";
+            break;
+        case OfferKind::Abort:
+            what = "to abort the game";
+            break;
         case OfferKind::Takeback:
             what = "to take back " + std::to_string(o.plies) + " half move(s)";
             break;
         }
         return " " + std::to_string(o.id) + ": " +
-               (mine ? "You are offering " + other + " " + what
-                     : other + " is offering " + what) + "\n";
+               (mine ? "You are offering " + other + " " + what : other + " is offering " + what) +
+               "\n";
     };
     std::string to_others, from_others;
     for (const Offer& o : offers_) {
@@ -527,7 +544,8 @@ void Server::cmd_history(Session& s, std::string_view args)
     send(s, text);
 }
 
-// ---- talk ----------------------------------------------------------------------------------------
+// ---- talk
+// ----------------------------------------------------------------------------------------
 
 void Server::cmd_tell(Session& s, std::string_view args)
 {
@@ -560,8 +578,8 @@ void Server::cmd_say(Session& s, std::string_view args)
         send(s, "I don't know whom to say that to.");
         return;
     }
-    send(*to, display_name(s) + "[" + std::to_string(g->game.number()) + "] says: " +
-                  std::string(args));
+    send(*to,
+         display_name(s) + "[" + std::to_string(g->game.number()) + "] says: " + std::string(args));
     send(s, "(told " + to->name + ", who is playing)");
 }
 
@@ -637,7 +655,8 @@ void Server::cmd_whisper(Session& s, std::string_view args)
     send(s, "(whispered to " + std::to_string(told) + " player(s))");
 }
 
-// ---- observing -----------------------------------------------------------------------------------
+// ---- observing
+// -----------------------------------------------------------------------------------
 
 void Server::cmd_observe(Session& s, std::string_view args)
 {

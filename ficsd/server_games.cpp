@@ -79,7 +79,8 @@ std::optional<GameTerms> read_terms(const std::vector<std::string_view>& words, 
 
 } // namespace
 
-// ---- lookups ---------------------------------------------------------------------------------------
+// ---- lookups
+// ---------------------------------------------------------------------------------------
 
 Server::LiveGame* Server::live_game(int number)
 {
@@ -87,7 +88,10 @@ Server::LiveGame* Server::live_game(int number)
     return it == games_.end() ? nullptr : &it->second;
 }
 
-Server::LiveGame* Server::game_of(const Session& s) { return s.game ? live_game(s.game) : nullptr; }
+Server::LiveGame* Server::game_of(const Session& s)
+{
+    return s.game ? live_game(s.game) : nullptr;
+}
 
 Color Server::colour_in(const LiveGame& g, const Session& s) const
 {
@@ -118,7 +122,8 @@ std::string Server::match_text(const Session& from, std::optional<Color> colour,
     return text;
 }
 
-// ---- board lines -------------------------------------------------------------------------------------
+// ---- board lines
+// -------------------------------------------------------------------------------------
 
 void Server::send_board(LiveGame& g, Session& to)
 {
@@ -156,7 +161,8 @@ void Server::send_boards(LiveGame& g)
             send_board(g, *s);
 }
 
-// ---- starting games ----------------------------------------------------------------------------------
+// ---- starting games
+// ----------------------------------------------------------------------------------
 
 int Server::free_game_number() const
 {
@@ -169,8 +175,8 @@ int Server::free_game_number() const
 void Server::start_game(Session& white, Session& black, TimeControl control)
 {
     const int number = free_game_number();
-    LiveGame live{Game(number, control), white.id, black.id, white.name, black.name,
-                  rating_text(white), rating_text(black), {}};
+    LiveGame live{Game(number, control), white.id,           black.id, white.name, black.name,
+                  rating_text(white),    rating_text(black), {}};
     LiveGame& g = games_.emplace(number, std::move(live)).first->second;
     for (Session* p : {&white, &black}) {
         if (!p->computer)
@@ -186,9 +192,9 @@ void Server::start_game(Session& white, Session& black, TimeControl control)
     ++white.games_as_white;
     ++black.games_as_black;
     const std::string creating = "Creating: " + game_title(g);
-    const std::string announce = "{Game " + std::to_string(number) + " (" + g.white_name +
-                                 " vs. " + g.black_name + ") Creating unrated " +
-                                 control.category() + " match.}";
+    const std::string announce = "{Game " + std::to_string(number) + " (" + g.white_name + " vs. " +
+                                 g.black_name + ") Creating unrated " + control.category() +
+                                 " match.}";
     for (Session* p : {&white, &black}) {
         send(*p, creating + "\n" + announce);
         send_board(g, *p);
@@ -221,7 +227,8 @@ void Server::post_seek(Session& s, TimeControl control, std::optional<Color> col
 {
     // A matching seek of someone else starts the game at once.
     for (const Seek& other : seeks_) {
-        if (other.owner == s.id || other.manual || manual || other.control.minutes != control.minutes ||
+        if (other.owner == s.id || other.manual || manual ||
+            other.control.minutes != control.minutes ||
             other.control.increment != control.increment)
             continue;
         if (colour && other.colour && *colour == *other.colour)
@@ -241,15 +248,15 @@ void Server::post_seek(Session& s, TimeControl control, std::optional<Color> col
         return;
     }
     int index = 1;
-    while (std::any_of(seeks_.begin(), seeks_.end(), [&](const Seek& k) { return k.index == index; }))
+    while (
+        std::any_of(seeks_.begin(), seeks_.end(), [&](const Seek& k) { return k.index == index; }))
         ++index;
     seeks_.push_back({index, s.id, control, colour, manual, std::chrono::steady_clock::now()});
-    const std::string ad = s.name + " (" + rating_text(s) + ") seeking " +
-                           std::to_string(control.minutes) + " " +
-                           std::to_string(control.increment) + " unrated " + control.category() +
-                           (colour ? (*colour == White ? " [white]" : " [black]") : "") +
-                           (manual ? " m" : "") + " (\"play " + std::to_string(index) +
-                           "\" to respond)";
+    const std::string ad =
+        s.name + " (" + rating_text(s) + ") seeking " + std::to_string(control.minutes) + " " +
+        std::to_string(control.increment) + " unrated " + control.category() +
+        (colour ? (*colour == White ? " [white]" : " [black]") : "") + (manual ? " m" : "") +
+        " (\"play " + std::to_string(index) + "\" to respond)";
     int saw = 0;
     for (auto& [id, u] : sessions_) {
         if (u.get() == &s || u->stage != Stage::Online || u->closing || u->computer ||
@@ -305,7 +312,8 @@ void Server::cmd_play(Session& s, std::string_view args)
                 found = &k;
     } else {
         for (const Seek& k : seeks_)
-            if (Session* owner = session(k.owner); owner && lower_case(owner->name) == lower_case(args)) {
+            if (Session* owner = session(k.owner);
+                owner && lower_case(owner->name) == lower_case(args)) {
                 found = &k;
                 break;
             }
@@ -334,10 +342,12 @@ void Server::cmd_unseek(Session& s, std::string_view args)
         std::erase_if(seeks_, [&](const Seek& k) { return k.owner == s.id && k.index == *index; });
     else
         remove_seeks_of(s.id);
-    send(s, seeks_.size() == before ? "You have no active seeks." : "Your seeks have been removed.");
+    send(s,
+         seeks_.size() == before ? "You have no active seeks." : "Your seeks have been removed.");
 }
 
-// ---- challenges and offers -----------------------------------------------------------------------------
+// ---- challenges and offers
+// -----------------------------------------------------------------------------
 
 Server::Offer& Server::new_offer(OfferKind kind, int from, int to)
 {
@@ -448,10 +458,14 @@ namespace {
 const char* offer_noun(int kind)
 {
     switch (kind) {
-    case 0: return "match offer";
-    case 1: return "draw request";
-    case 2: return "abort request";
-    default: return "takeback request";
+    case 0:
+        return "match offer";
+    case 1:
+        return "draw request";
+    case 2:
+        return "abort request";
+    default:
+        return "takeback request";
     }
 }
 } // namespace
@@ -486,10 +500,17 @@ void Server::accept_offer(Session& s, const Offer& offer)
     if (!g)
         return;
     switch (offer.kind) {
-    case OfferKind::Draw: end_game(*g, "Game drawn by mutual agreement", "1/2-1/2", true); break;
-    case OfferKind::Abort: end_game(*g, "Game aborted by mutual agreement", "*", false); break;
-    case OfferKind::Takeback: do_takeback(*g, offer.plies); break;
-    case OfferKind::Match: break;
+    case OfferKind::Draw:
+        end_game(*g, "Game drawn by mutual agreement", "1/2-1/2", true);
+        break;
+    case OfferKind::Abort:
+        end_game(*g, "Game aborted by mutual agreement", "*", false);
+        break;
+    case OfferKind::Takeback:
+        do_takeback(*g, offer.plies);
+        break;
+    case OfferKind::Match:
+        break;
     }
 }
 
@@ -542,8 +563,10 @@ std::optional<size_t> pick_offer(const Offers& list, std::string_view args, Name
     }
     const std::string wanted = lower_case(args);
     for (size_t i = 0; i < list.size(); ++i) {
-        const std::string kind = list[i].kind == 0 ? "match" : list[i].kind == 1 ? "draw"
-                                 : list[i].kind == 2 ? "abort" : "takeback";
+        const std::string kind = list[i].kind == 0   ? "match"
+                                 : list[i].kind == 1 ? "draw"
+                                 : list[i].kind == 2 ? "abort"
+                                                     : "takeback";
         if (lower_case(name_of(list[i])) == wanted || kind == wanted)
             return i;
     }
@@ -565,7 +588,10 @@ void Server::cmd_accept(Session& s, std::string_view args)
         if (o.to == s.id)
             mine.push_back({o.id, int(o.kind), o.from});
     std::string problem;
-    auto name_of = [&](const OfferRef& r) { Session* u = session(r.other); return u ? u->name : ""; };
+    auto name_of = [&](const OfferRef& r) {
+        Session* u = session(r.other);
+        return u ? u->name : "";
+    };
     auto pick = pick_offer(mine, args, name_of, problem, "accept");
     if (!pick) {
         send(s, problem);
@@ -586,7 +612,10 @@ void Server::cmd_decline(Session& s, std::string_view args)
         if (o.to == s.id)
             mine.push_back({o.id, int(o.kind), o.from});
     std::string problem;
-    auto name_of = [&](const OfferRef& r) { Session* u = session(r.other); return u ? u->name : ""; };
+    auto name_of = [&](const OfferRef& r) {
+        Session* u = session(r.other);
+        return u ? u->name : "";
+    };
     auto pick = pick_offer(mine, args, name_of, problem, "decline");
     if (!pick) {
         send(s, problem);
@@ -607,7 +636,10 @@ void Server::cmd_withdraw(Session& s, std::string_view args)
         if (o.from == s.id)
             mine.push_back({o.id, int(o.kind), o.to});
     std::string problem;
-    auto name_of = [&](const OfferRef& r) { Session* u = session(r.other); return u ? u->name : ""; };
+    auto name_of = [&](const OfferRef& r) {
+        Session* u = session(r.other);
+        return u ? u->name : "";
+    };
     auto pick = pick_offer(mine, args, name_of, problem, "withdraw");
     if (!pick) {
         send(s, problem);
@@ -652,10 +684,11 @@ void Server::game_offer(Session& s, OfferKind kind, int plies)
         break;
     case OfferKind::Takeback:
         send(s, "Takeback request sent.");
-        send(*other, s.name + " would like to take back " + std::to_string(plies) +
-                         " half move(s).");
+        send(*other,
+             s.name + " would like to take back " + std::to_string(plies) + " half move(s).");
         break;
-    case OfferKind::Match: break;
+    case OfferKind::Match:
+        break;
     }
 }
 
@@ -709,8 +742,8 @@ void Server::cmd_takeback(Session& s, std::string_view args)
         plies = *n;
     }
     if (plies > g->game.ply_count()) {
-        send(s, "There are only " + std::to_string(g->game.ply_count()) +
-                    " half moves in your game.");
+        send(s,
+             "There are only " + std::to_string(g->game.ply_count()) + " half moves in your game.");
         return;
     }
     game_offer(s, OfferKind::Takeback, plies);
@@ -722,7 +755,8 @@ void Server::do_takeback(LiveGame& g, int plies)
     g.game.take_back(plies, game_now());
     remove_game_offers(g.game.number(), std::nullopt);
     const std::string text = "Game " + std::to_string(g.game.number()) + ": " +
-                             std::to_string(plies) + " half move(s) taken back by takeback request.";
+                             std::to_string(plies) +
+                             " half move(s) taken back by takeback request.";
     for (int id : {g.white, g.black})
         if (Session* p = session(id))
             send(*p, text);
@@ -779,15 +813,15 @@ void Server::cmd_moretime(Session& s, std::string_view args)
     g->game.add_time(them, GameMs(*seconds) * 1000);
     Session* other = opponent_in(*g, s);
     const std::string other_name = them == White ? g->white_name : g->black_name;
-    send(s, other_name + "'s clock has been increased by " + std::to_string(*seconds) +
-                " seconds.");
+    send(s,
+         other_name + "'s clock has been increased by " + std::to_string(*seconds) + " seconds.");
     if (other)
-        send(*other, s.name + " has added " + std::to_string(*seconds) +
-                         " seconds to your clock.");
+        send(*other, s.name + " has added " + std::to_string(*seconds) + " seconds to your clock.");
     send_boards(*g);
 }
 
-// ---- moves and the ends of games -----------------------------------------------------------------
+// ---- moves and the ends of games
+// -----------------------------------------------------------------
 
 void Server::handle_move(Session& s, std::string_view text)
 {
@@ -902,7 +936,8 @@ void Server::end_game(LiveGame& g, const std::string& reason, const std::string&
     games_.erase(number);
 }
 
-// ---- the computer player --------------------------------------------------------------------------
+// ---- the computer player
+// --------------------------------------------------------------------------
 
 void Server::service_computer()
 {
@@ -976,7 +1011,8 @@ void Server::deliver_engine_answers()
         failed.position.legal_moves(list);
         if (list.size == 0)
             continue;
-        answers.push_back({failed.game, failed.ply, uci_notation(builtin_move(failed.position, random_))});
+        answers.push_back(
+            {failed.game, failed.ply, uci_notation(builtin_move(failed.position, random_))});
     }
     for (const MoveAnswer& a : answers) {
         engine_asked_.erase({a.game, a.ply});

@@ -28,7 +28,9 @@ void LineReader::feed(std::string_view bytes, std::vector<std::string>& lines)
                 telnet_ = Telnet::Data;
             }
             continue;
-        case Telnet::Option: telnet_ = Telnet::Data; continue;
+        case Telnet::Option:
+            telnet_ = Telnet::Data;
+            continue;
         case Telnet::Subnegotiation:
             if (c == kIac)
                 telnet_ = Telnet::SubnegotiationCommand;
@@ -36,7 +38,8 @@ void LineReader::feed(std::string_view bytes, std::vector<std::string>& lines)
         case Telnet::SubnegotiationCommand:
             telnet_ = c == kSe ? Telnet::Data : Telnet::Subnegotiation;
             continue;
-        case Telnet::Data: break;
+        case Telnet::Data:
+            break;
         }
         if (c == kIac) {
             telnet_ = Telnet::Command;

@@ -24,13 +24,13 @@ constexpr std::string_view kWontEcho = "\xff\xfc\x01";
 // commands are removed, other control bytes and bytes above 126 are dropped, a tab becomes a
 // space. A line longer than kMaxInputLine is cut there and the rest of it, up to its LF, dropped.
 class LineReader {
-public:
+  public:
     static constexpr size_t kMaxInputLine = 1024;
 
     // Adds received bytes; complete lines are appended to `lines`.
     void feed(std::string_view bytes, std::vector<std::string>& lines);
 
-private:
+  private:
     enum class Telnet { Data, Command, Option, Subnegotiation, SubnegotiationCommand };
     std::string partial_;
     Telnet telnet_ = Telnet::Data;

@@ -40,7 +40,7 @@ std::runtime_error failure(const std::string& what)
 }
 
 class ServerProcess {
-public:
+  public:
     ServerProcess()
     {
         int out[2];
@@ -83,7 +83,7 @@ public:
         return double(ticks) / double(::sysconf(_SC_CLK_TCK));
     }
 
-private:
+  private:
     pid_t pid_ = -1;
     int port_ = 0;
 };
@@ -121,10 +121,14 @@ std::string fen_of(const std::vector<std::string>& f)
     }
     fen += f[8] == "W" ? " w " : " b ";
     std::string castling;
-    if (f[10] == "1") castling += 'K';
-    if (f[11] == "1") castling += 'Q';
-    if (f[12] == "1") castling += 'k';
-    if (f[13] == "1") castling += 'q';
+    if (f[10] == "1")
+        castling += 'K';
+    if (f[11] == "1")
+        castling += 'Q';
+    if (f[12] == "1")
+        castling += 'k';
+    if (f[13] == "1")
+        castling += 'q';
     fen += castling.empty() ? "-" : castling;
     const int ep_file = std::stoi(f[9]);
     if (ep_file < 0)
@@ -182,8 +186,7 @@ void BM_HundredGamesAtOnce(benchmark::State& state)
                         players[k].partner = int(k + 1);
                         players[k + 1].partner = int(k);
                         players[k].white = true;
-                        send_all(players[k].fd,
-                                 "match " + players[k + 1].name + " 0 0 white\r\n");
+                        send_all(players[k].fd, "match " + players[k + 1].name + " 0 0 white\r\n");
                     }
                 }
             } else if (line.find("Challenge: ") != std::string::npos) {
@@ -254,7 +257,8 @@ void BM_HundredGamesAtOnce(benchmark::State& state)
             state.SkipWithError("not every game ended within two minutes");
         std::sort(latencies_us.begin(), latencies_us.end());
         const auto at = [&](double q) {
-            return latencies_us.empty() ? 0.0 : latencies_us[size_t(q * double(latencies_us.size() - 1))];
+            return latencies_us.empty() ? 0.0
+                                        : latencies_us[size_t(q * double(latencies_us.size() - 1))];
         };
         state.counters["moves"] = double(latencies_us.size());
         state.counters["median_us"] = at(0.5);

@@ -40,7 +40,8 @@ FicsdProcess::FicsdProcess(std::vector<std::string> args)
     ::close(out[1]);
     if (err != 0) {
         ::close(out[0]);
-        throw std::runtime_error(std::string("posix_spawn " FICSD_BINARY ": ") + std::strerror(err));
+        throw std::runtime_error(std::string("posix_spawn " FICSD_BINARY ": ") +
+                                 std::strerror(err));
     }
     // "ficsd: listening on 127.0.0.1:PORT\n"
     std::string text;

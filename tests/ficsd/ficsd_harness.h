@@ -17,7 +17,7 @@ using namespace std::chrono_literals;
 constexpr std::chrono::milliseconds kPatience = 10s;
 
 class FicsdProcess {
-public:
+  public:
     // Starts ficsd with "--port 0" and the given extra arguments and reads the port it prints.
     explicit FicsdProcess(std::vector<std::string> args = {});
     ~FicsdProcess();
@@ -27,13 +27,13 @@ public:
     int port() const { return port_; }
     pid_t pid() const { return pid_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     int port_ = 0;
 };
 
 class Client {
-public:
+  public:
     explicit Client(int port);
     ~Client();
     Client(const Client&) = delete;
@@ -56,7 +56,7 @@ public:
     // Logs in with a registered handle (style 12 set).
     void login_registered(std::string_view handle, std::string_view password);
 
-private:
+  private:
     bool fill(std::chrono::steady_clock::time_point until);
 
     int fd_ = -1;

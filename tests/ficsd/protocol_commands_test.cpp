@@ -155,8 +155,8 @@ TEST(Commands, GamesWhoAndPendingListWhatIsGoingOn)
     Client a(server.port()), b(server.port());
     const std::string an = a.login_guest(), bn = b.login_guest();
     a.line("match " + bn + " 3 0 black");
-    EXPECT_EQ(a.read_until("fics% "), "Issuing: " + an + " (++++) [black] " + bn +
-                                          " (++++) unrated blitz 3 0.\n\rfics% ");
+    EXPECT_EQ(a.read_until("fics% "),
+              "Issuing: " + an + " (++++) [black] " + bn + " (++++) unrated blitz 3 0.\n\rfics% ");
     EXPECT_EQ(b.read_until("fics% "),
               "\n\rChallenge: " + an + " (++++) [black] " + bn +
                   " (++++) unrated blitz 3 0.\n\rYou can \"accept\" or \"decline\", or propose "

@@ -12,10 +12,31 @@ namespace {
 
 // Style 12 field positions after "<12> ".
 enum Field {
-    kSide = 8, kDoublePush, kWhiteShort, kWhiteLong, kBlackShort, kBlackLong, kHalfMoves,
-    kGame, kWhiteName, kBlackName, kRelation, kInitial, kIncrement, kWhiteStrength,
-    kBlackStrength, kWhiteTime, kBlackTime, kMoveNumber, kVerbose, kTaken, kShort, kFlip,
-    kTicking, kLag, kFieldCount
+    kSide = 8,
+    kDoublePush,
+    kWhiteShort,
+    kWhiteLong,
+    kBlackShort,
+    kBlackLong,
+    kHalfMoves,
+    kGame,
+    kWhiteName,
+    kBlackName,
+    kRelation,
+    kInitial,
+    kIncrement,
+    kWhiteStrength,
+    kBlackStrength,
+    kWhiteTime,
+    kBlackTime,
+    kMoveNumber,
+    kVerbose,
+    kTaken,
+    kShort,
+    kFlip,
+    kTicking,
+    kLag,
+    kFieldCount
 };
 
 // Two guests in a game: White challenged Black, Black accepted.
@@ -50,7 +71,8 @@ struct Duel {
 TEST(Game, ChallengeAcceptedCreatesTheGameForBoth)
 {
     Duel d;
-    const std::string title = d.white_name + " (++++) " + d.black_name + " (++++) unrated blitz 5 0";
+    const std::string title =
+        d.white_name + " (++++) " + d.black_name + " (++++) unrated blitz 5 0";
     for (const std::string* text : {&d.created_white, &d.created_black}) {
         EXPECT_NE(text->find("Creating: " + title + "\n\r{Game 1 (" + d.white_name + " vs. " +
                              d.black_name + ") Creating unrated blitz match.}\n\r<12> "),
@@ -82,9 +104,11 @@ TEST(Game, BoardLinesCarryEveryFieldAfterEachMove)
     const auto w = board_fields(w1), b = board_fields(b1);
     ASSERT_EQ(w.size(), size_t(kFieldCount)) << w1;
     const std::vector<std::string> expected_white = {
-        "rnbqkbnr", "pppppppp", "--------", "--------", "----P---", "--------", "PPPP-PPP",
-        "RNBQKBNR", "B", "4", "1", "1", "1", "1", "0", "1", d.white_name, d.black_name, "-1",
-        "5", "0", "39", "39", "300", "300", "1", "P/e2-e4", "(0:00)", "e4", "0", "1", "0"};
+        "rnbqkbnr", "pppppppp", "--------",   "--------",   "----P---", "--------", "PPPP-PPP",
+        "RNBQKBNR", "B",        "4",          "1",          "1",        "1",        "1",
+        "0",        "1",        d.white_name, d.black_name, "-1",       "5",        "0",
+        "39",       "39",       "300",        "300",        "1",        "P/e2-e4",  "(0:00)",
+        "e4",       "0",        "1",          "0"};
     EXPECT_EQ(w, expected_white);
     std::vector<std::string> expected_black = expected_white;
     expected_black[kRelation] = "1";
@@ -248,8 +272,8 @@ TEST(Game, AbortIsImmediateOnMoveOneAndAskedForLater)
     d.white.line("abort");
     EXPECT_EQ(d.white.read_until("fics% "), "Abort request sent.\n\rfics% ");
     EXPECT_NE(d.black.read_until("fics% ").find(d.white_name +
-                                                 " would like to abort the game; type \"abort\" "
-                                                 "to accept."),
+                                                " would like to abort the game; type \"abort\" "
+                                                "to accept."),
               std::string::npos);
     d.black.line("abort");
     EXPECT_NE(d.black.read_until("fics% ").find("Game aborted by mutual agreement} *"),
@@ -264,7 +288,7 @@ TEST(Game, TakebackAcceptedRestoresTheBoard)
     d.white.line("takeback 2");
     EXPECT_EQ(d.white.read_until("fics% "), "Takeback request sent.\n\rfics% ");
     EXPECT_NE(d.black.read_until("fics% ").find(d.white_name +
-                                                 " would like to take back 2 half move(s)."),
+                                                " would like to take back 2 half move(s)."),
               std::string::npos);
     d.black.line("accept");
     const std::string text = d.black.read_until("fics% ");
@@ -419,8 +443,8 @@ TEST(Game, ThreefoldRepetitionIsClaimedWithDraw)
     d.black.line("accept");
     EXPECT_EQ(d.black.read_until("fics% "), "You have no offers to accept.\n\rfics% ");
     d.white.line("draw");
-    const std::string end = "{Game 1 (" + d.white_name + " vs. " + d.black_name +
-                            ") Game drawn by repetition} 1/2-1/2";
+    const std::string end =
+        "{Game 1 (" + d.white_name + " vs. " + d.black_name + ") Game drawn by repetition} 1/2-1/2";
     EXPECT_NE(d.white.read_until("fics% ").find(end), std::string::npos);
     EXPECT_NE(d.black.read_until("fics% ").find(end), std::string::npos);
 }

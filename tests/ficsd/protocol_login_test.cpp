@@ -13,7 +13,7 @@ namespace {
 
 // An accounts file in the test's own temporary folder.
 class AccountsFile {
-public:
+  public:
     explicit AccountsFile(const std::string& text)
     {
         char pattern[] = "/tmp/ficsd-accounts-XXXXXX";
@@ -25,7 +25,7 @@ public:
     ~AccountsFile() { ::unlink(path_.c_str()); }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -169,8 +169,7 @@ TEST(GameClock, TakebackRestoresPositionAndKeepsTimeUsed)
     play(g, "Nf3", 10'000);
     g.take_back(2, 12'000);
     EXPECT_EQ(g.ply_count(), 1);
-    EXPECT_EQ(g.position().fen(),
-              "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1");
+    EXPECT_EQ(g.position().fen(), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1");
     EXPECT_EQ(g.last_short(), "e4");
     // Black used 3 s for e5, White 7 s for Nf3, Black 2 s before the takeback.
     EXPECT_EQ(g.remaining_ms(Black, 12'000), 295'000);

@@ -156,13 +156,14 @@ TEST(Notation, EveryShortFormReadsBackAsItsMove)
 
 TEST(Notation, CommandWordsNeverLookLikeMoves)
 {
-    const char* commands[] = {"abort", "accept", "best", "draw", "finger", "games", "help",
-                              "match", "next", "observe", "play", "say", "set", "who",
-                              "withdraw", "b", "e", "style 12", "e2e4e5", "i9", "k"};
+    const char* commands[] = {"abort",  "accept", "best",     "draw",    "finger", "games",
+                              "help",   "match",  "next",     "observe", "play",   "say",
+                              "set",    "who",    "withdraw", "b",       "e",      "style 12",
+                              "e2e4e5", "i9",     "k"};
     for (const char* c : commands)
         EXPECT_FALSE(looks_like_move(c)) << c;
-    const char* moves[] = {"e4", "e2e4", "e7e8=q", "O-O-O", "0-0", "Nbd7", "exd5", "Qh4#",
-                           "e8Q+", "b4"};
+    const char* moves[] = {"e4",   "e2e4", "e7e8=q", "O-O-O", "0-0",
+                           "Nbd7", "exd5", "Qh4#",   "e8Q+",  "b4"};
     for (const char* m : moves)
         EXPECT_TRUE(looks_like_move(m)) << m;
 }

@@ -22,10 +22,12 @@ TEST(LineReader, CutsLinesAtLineFeedAndDropsTelnetAndControlBytes)
         {"\r\n\r\n", "/"},
         {"obs|erve 1\n", "observe 1"},
         {"a\nb\nc", "a/b"},
-        {"\xff\xfd\x01hi\n", "hi"},       // IAC DO ECHO
-        {"h\xff|\xfb\x01i\n", "hi"},      // a command split between reads
+        {"\xff\xfd\x01hi\n", "hi"},             // IAC DO ECHO
+        {"h\xff|\xfb\x01i\n", "hi"},            // a command split between reads
         {"x\xff\xfa\x18\x01\xff\xf0y\n", "xy"}, // subnegotiation
-        {"\xff\xff" "a\n", "a"},          // escaped 255 is not text
+        {"\xff\xff"
+         "a\n",
+         "a"}, // escaped 255 is not text
         {"tell\tbob\x07 hi\x80\n", "tell bob hi"},
     };
     for (const Row& r : rows) {
