@@ -111,6 +111,8 @@ int Server::poll_timeout_ms() const
     const auto real_now = steady_clock::now();
     if (computer_id_) {
         for (const Seek& seek : seeks_) {
+            if (seek.manual) // never taken by the computer: no reason to wake up
+                continue;
             auto due = seek.posted + milliseconds(options_.computer_seek_delay_ms);
             consider(duration<double, std::milli>(due - real_now).count());
         }

@@ -4,6 +4,9 @@
 
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "ficsd_harness.h"
 
 using namespace ficsd_test;
@@ -447,4 +450,30 @@ TEST(Game, ThreefoldRepetitionIsClaimedWithDraw)
         "{Game 1 (" + d.white_name + " vs. " + d.black_name + ") Game drawn by repetition} 1/2-1/2";
     EXPECT_NE(d.white.read_until("fics% ").find(end), std::string::npos);
     EXPECT_NE(d.black.read_until("fics% ").find(end), std::string::npos);
+}
+
+TEST(Computer, LeavesManualSeeksAloneWithoutSpinning)
+{
+    FicsdProcess server({"--engine", "none", "--computer-seek-delay", "10"});
+    Client c(server.port());
+    c.login_guest();
+    c.line("seek 5 0 manual");
+    c.read_until("Your seek has been posted with index 1.");
+    // Over a second with the seek long past the computer's delay: no game, and an idle server.
+    auto cpu_ticks = [&] {
+        std::ifstream stat("/proc/" + std::to_string(server.pid()) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        std::istringstream fields(text.substr(text.rfind(')') + 2));
+        std::string f;
+        long ticks = 0;
+        for (int i = 3; i <= 15 && fields >> f; ++i)
+            if (i == 14 || i == 15)
+                ticks += std::stol(f);
+        return ticks;
+    };
+    const long before = cpu_ticks();
+    EXPECT_EQ(c.read_for(1000ms).find("Creating:"), std::string::npos);
+    EXPECT_LT(cpu_ticks() - before, ::sysconf(_SC_CLK_TCK) / 5);
+    c.line("sought");
+    EXPECT_NE(c.read_until("fics% ").find("1 ad displayed."), std::string::npos);
 }
