@@ -35,7 +35,7 @@ constexpr int kCanvasHeight = gx9::kHeight;
 constexpr uint32_t kPanelColour = 0xff202428;
 constexpr uint32_t kLegendColour = 0xffd8d8d0;
 constexpr uint32_t kTitleColour = 0xfff0e070;
-constexpr uint32_t kBezelColour = 0xff0c0c0c;
+constexpr uint32_t kBezelColour = 0xff5a6058;
 constexpr uint32_t kLcdDark = 0xffa4bc8c;  // an unlit pixel: the greenish panel
 constexpr uint32_t kLcdLit = 0xff1c2a18;
 
@@ -340,9 +340,9 @@ std::optional<Ending> run_window(Session& session, const std::vector<Command>* s
             paint_pig(canvas, pig, (now - started) / kPigFrame);
             shown.pig_frame_at = now;
         }
-        paint_lcd(canvas, lcd.frame);
         paint_panel(canvas, session.framebuffer().initialised() ? "Plugin running"
                                                                 : "Waiting for the plugin");
+        paint_lcd(canvas, lcd.frame);
         window.present(canvas);
         shown = Shown{version, lcd.generation, pig.shown, shown.pig_frame_at, false};
     }
