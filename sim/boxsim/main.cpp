@@ -6,8 +6,8 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <filesystem>
-#include <thread>
 
 #include "sim/boxsim/box_fs.h"
 #include "sim/boxsim/options.h"
@@ -20,47 +20,18 @@ namespace {
 
 using namespace boxsim;
 
-// SIGINT and SIGTERM are for the box, not the plugin: every thread blocks them and one thread
-// takes them with sigwait. SIGUSR2 tells that thread to end.
-sigset_t box_signals()
+// Process-directed signals belong to the plugin, as on a box: SIGINT, SIGTERM and the rest go
+// to its handlers on its own thread. The box's threads block them, so a handler never runs on a
+// thread of the box (a SIGPIPE from a write of the box then stays pending and the write fails
+// with EPIPE); the plugin's thread gets the mask boxsim started with.
+sigset_t signals_for_the_plugin()
 {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGUSR2);
+    for (const int number : {SIGINT, SIGTERM, SIGPIPE, SIGALRM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2})
+        sigaddset(&set, number);
     return set;
 }
-
-// The first SIGINT or SIGTERM ends the run gently (EXIT pressed); a second one ends boxsim.
-class SignalThread {
-public:
-    explicit SignalThread(Session& session)
-        : thread_([&session] {
-              const sigset_t set = box_signals();
-              int interrupts = 0;
-              while (true) {
-                  int number = 0;
-                  if (sigwait(&set, &number) != 0 || number == SIGUSR2)
-                      return;
-                  if (++interrupts > 1) {
-                      std::fprintf(stderr, "boxsim: signal %d again: ending now\n", number);
-                      _exit(128 + number);
-                  }
-                  session.stop(Ending::Interrupted, number);
-              }
-          })
-    {
-    }
-    ~SignalThread()
-    {
-        pthread_kill(thread_.native_handle(), SIGUSR2);
-        thread_.join();
-    }
-
-private:
-    std::thread thread_;
-};
 
 std::filesystem::path executable_directory()
 {
@@ -108,8 +79,9 @@ int box_main(int argc, char** argv)
                           (options.display == Display::Automatic && display_available());
     set_config(options.config);
 
-    const sigset_t signals = box_signals();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any thread starts
+    const sigset_t signals = signals_for_the_plugin();
+    sigset_t plugin_mask;
+    pthread_sigmask(SIG_BLOCK, &signals, &plugin_mask);  // before any thread starts
 
     std::optional<Session> session;
     try {
@@ -119,13 +91,9 @@ int box_main(int argc, char** argv)
         return kExitSetupFailed;
     }
     session->set_final_shot(!windowed || options.shot_dir_given);
-    int status;
-    {
-        SignalThread signal_thread(*session);
-        session->start_plugin();
-        const Ending ending = run(*session, windowed, script ? &script->commands : nullptr);
-        status = session->finish(ending);
-    }
+    session->start_plugin(plugin_mask);
+    const Ending ending = run(*session, windowed, script ? &script->commands : nullptr);
+    const int status = session->finish(ending);
     if (!session->plugin_returned()) {
         // The plugin's thread is stuck inside the plugin: nothing can be unloaded safely.
         std::fflush(nullptr);

@@ -236,8 +236,10 @@ Scripts and shots:
   --duration SECONDS  without a script: how long the run lasts before EXIT (default 5)
   --timeout SECONDS   ends a run that outlives it: shot "timeout", EXIT pressed, and exit
                       status 124 (the plugin is given the grace period to return first)
-  --grace SECONDS     how long the plugin may take to return after the box pressed EXIT for
-                      a timeout, a failed expect or an interrupt (default 5)
+  --grace SECONDS     how long the plugin may take to return after the box pressed EXIT on
+                      its own: at the end of a run, for a timeout, a failed expect or a
+                      closed window (default 5); a plugin still running then ends boxsim
+                      with status 124 (shot "timeout" when none was taken yet)
 
   Commands, separated by ";" or new lines ("#" starts a comment):
     press KEY                  held 150 ms, then released, then a 150 ms pause
@@ -259,12 +261,12 @@ Scripts and shots:
   KEY: 0-9 LEFT RIGHT UP DOWN OK RED YELLOW BLUE HELP MUTE EXIT.
   When the plugin returns, a shot "final" is taken.
 
-Signals: SIGINT and SIGTERM go to the box, not the plugin: the first presses EXIT, a second
-ends boxsim at once.
+Signals sent to boxsim (SIGINT, SIGTERM, SIGPIPE, ...) go to the plugin's thread, as on a box:
+the plugin's own handlers take them. End a run with EXIT, the window, or --timeout.
 
-Exit status: the plugin's result modulo 256; 90 a failed expect; 124 a timeout; 2 a usage or
-script error (with its line); 3 the box could not be set up (library, plugin, memory file);
-128+N after signal N when the plugin did not return.
+Exit status: the plugin's result modulo 256; 90 a failed expect; 124 a timeout or a plugin
+that did not return after EXIT; 2 a usage or script error (with its line); 3 the box could
+not be set up (library, plugin, memory file).
 )";
 }
 

@@ -2,6 +2,7 @@
 #include "sim/boxsim/plugin_host.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
 
 #include <stdexcept>
 
@@ -62,10 +63,12 @@ PluginRun::~PluginRun()
     gx9_.keep_loaded();
 }
 
-void PluginRun::start(const PluginParameters& parameters, std::function<void(int)> on_return)
+void PluginRun::start(const PluginParameters& parameters, const sigset_t& mask,
+                      std::function<void(int)> on_return)
 {
     parameters_ = std::make_unique<ParameterList>(parameters);
-    thread_ = std::thread([this, on_return = std::move(on_return)] {
+    thread_ = std::thread([this, mask, on_return = std::move(on_return)] {
+        pthread_sigmask(SIG_SETMASK, &mask, nullptr);
         const int result = exec_(parameters_->head());
         returned_.store(true);
         on_return(result);

@@ -1,6 +1,8 @@
 // Loading the host library and a plugin, and running the plugin's entry point on its own thread.
 #pragma once
 
+#include <signal.h>
+
 #include <array>
 #include <atomic>
 #include <filesystem>
@@ -65,8 +67,10 @@ public:
     PluginRun(const PluginRun&) = delete;
     PluginRun& operator=(const PluginRun&) = delete;
 
-    // Calls plugin_exec on a new thread; on_return gets its result on that thread.
-    void start(const PluginParameters& parameters, std::function<void(int)> on_return);
+    // Calls plugin_exec on a new thread with the signal mask `mask`; on_return gets its result
+    // on that thread.
+    void start(const PluginParameters& parameters, const sigset_t& mask,
+               std::function<void(int)> on_return);
 
 private:
     LoadedLibrary gx9_;

@@ -15,7 +15,7 @@ Session::Session(const Options& options)
 {
 }
 
-void Session::start_plugin()
+void Session::start_plugin(const sigset_t& mask)
 {
     if (options_.timeout)
         deadline_ = Clock::now() + *options_.timeout;
@@ -24,7 +24,7 @@ void Session::start_plugin()
     parameters.fd_rcinput = remote_.plugin_fd();
     parameters.no_pig = options_.no_pig;
     parameters.fd_lcd = -1;  // the plugin opens the LCD device by its path
-    plugin_.start(parameters, [this](int result) {
+    plugin_.start(parameters, mask, [this](int result) {
         std::lock_guard lock(mutex_);
         returned_ = true;
         result_ = result;
@@ -65,13 +65,11 @@ std::optional<Ending> Session::sleep_until(Clock::time_point until)
     }
 }
 
-void Session::stop(Ending why, int signal_number)
+void Session::stop(Ending why)
 {
     std::lock_guard lock(mutex_);
-    if (!stop_) {
+    if (!stop_)
         stop_ = why;
-        signal_ = signal_number;
-    }
     changed_.notify_all();
 }
 
@@ -142,10 +140,15 @@ int Session::finish(Ending why)
         take_final_shot();
         return plugin_result() & 0xff;
     case Ending::ScriptDone: {
+        // The plugin leaves on EXIT; it gets the grace period, and no more than the timeout.
         if (const auto cut = press(gx9::kCodeExit, kPressHold))
             return finish(*cut);
-        const auto cut = sleep_until(Clock::time_point::max());
-        return finish(cut.value_or(Ending::PluginReturned));
+        if (const auto cut = sleep_until(Clock::now() + options_.grace))
+            return finish(*cut);
+        std::fprintf(stderr, "boxsim: the plugin did not return within %lld ms of EXIT\n",
+                     static_cast<long long>(options_.grace.count()));
+        shot("timeout");
+        return kExitTimeout;
     }
     case Ending::ExpectFailed:
         shot("expect-failed");
@@ -160,16 +163,6 @@ int Session::finish(Ending why)
     case Ending::WindowClosed: {
         const int status = press_exit_and_wait(grace_end);
         return status < 0 ? kExitTimeout : status;
-    }
-    case Ending::Interrupted: {
-        int signal_number;
-        {
-            std::lock_guard lock(mutex_);
-            signal_number = signal_;
-        }
-        std::fprintf(stderr, "boxsim: signal %d: EXIT pressed\n", signal_number);
-        const int status = press_exit_and_wait(grace_end);
-        return status < 0 ? 128 + signal_number : status;
     }
     }
     return kExitSetupFailed;

@@ -3,6 +3,8 @@
 // the way each kind of ending is finished into boxsim's exit status.
 #pragma once
 
+#include <signal.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -24,7 +26,6 @@ enum class Ending {
     ExpectFailed,    // an expect never came true
     TimedOut,        // --timeout passed
     WindowClosed,    // the user closed the window
-    Interrupted,     // SIGINT or SIGTERM reached the box
 };
 
 constexpr int kExitUsage = 2;
@@ -38,7 +39,8 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    void start_plugin();
+    // Starts plugin_exec on its thread, which runs with this signal mask.
+    void start_plugin(const sigset_t& mask);
 
     const Options& options() const { return options_; }
     const Framebuffer& framebuffer() const { return framebuffer_; }
@@ -49,8 +51,8 @@ public:
     std::optional<Ending> sleep_for(Clock::duration d) { return sleep_until(Clock::now() + d); }
     std::optional<Ending> cut_short();  // the reason the run is cut short now, if any
 
-    // Ends the run from another thread: the window's close button, a signal, a script's end.
-    void stop(Ending why, int signal_number = 0);
+    // Ends the run from another thread (the window's close button): waits return `why`.
+    void stop(Ending why);
 
     bool plugin_returned();
     int plugin_result();
@@ -82,7 +84,6 @@ private:
     bool returned_ = false;  // guarded by mutex_, as are the three below
     int result_ = 0;
     std::optional<Ending> stop_;
-    int signal_ = 0;
 };
 
 }  // namespace boxsim

@@ -279,32 +279,40 @@ TEST(BoxRun, TimeoutPressesExitAndExitsWith124)
     EXPECT_TRUE(fs::exists(run.dir / "final.png")) << "the plugin obeyed EXIT";
 }
 
+// Whether the box pressed EXIT for a timeout or at the end of the script, a plugin that ignores
+// it is left running after the grace period, with status 124 and a shot of its screen.
 TEST(BoxRun, PluginIgnoringExitIsLeftAfterTheGrace)
 {
-    const BoxResult run = run_box({"--timeout", "1", "--grace", "0.5", "-e",
-                             "expect 20 20 \"ready\"; press RED; expect 20 360 \"stubborn\"; "
-                             "wait 60s"});
-    EXPECT_EQ(run.status, 124) << run.errors;
-    EXPECT_LT(run.took, 15s);
-    EXPECT_NE(run.errors.find("did not return"), std::string::npos) << run.errors;
-    const Shot shot = read_shot(run, "timeout");
-    ASSERT_TRUE(shot.ok);
-    EXPECT_EQ(shot.text(20, 360, 8), "stubborn");
-    EXPECT_FALSE(fs::exists(run.dir / "final.png"));
+    const std::string stubborn =
+        "expect 20 20 \"ready\"; press RED; expect 20 360 \"stubborn\"; ";
+    for (const char* rest : {"wait 60s", "press 4"}) {
+        const BoxResult run = run_box({"--timeout", "3", "--grace", "0.5", "-e", stubborn + rest});
+        EXPECT_EQ(run.status, 124) << rest << "\n" << run.errors;
+        EXPECT_LT(run.took, 15s);
+        EXPECT_NE(run.errors.find("did not return within 500 ms of EXIT"), std::string::npos)
+            << run.errors;
+        const Shot shot = read_shot(run, "timeout");
+        ASSERT_TRUE(shot.ok);
+        EXPECT_EQ(shot.text(20, 360, 8), "stubborn");
+        EXPECT_FALSE(fs::exists(run.dir / "final.png"));
+    }
 }
 
-TEST(BoxRun, TerminationSignalPressesExit)
+TEST(BoxRun, TerminationSignalsGoToThePluginsHandlers)
 {
     const fs::path dir = shot_dir();
-    BoxProcess box(dir, {"-e", "expect 20 20 \"ready\"; shot up; wait 60s"});
+    BoxProcess box(dir, {"-e", "expect 20 20 \"ready\"; shot up; expect 20 400 \"signals 2\" 20s"});
     const Clock::time_point give_up = Clock::now() + 30s;
     while (!fs::exists(dir / "up-lcd.png") && Clock::now() < give_up)
         std::this_thread::sleep_for(20ms);
     ASSERT_TRUE(fs::exists(dir / "up-lcd.png"));
     kill(box.pid(), SIGTERM);
-    const BoxResult run = box.finish(20s);
-    EXPECT_EQ(run.status, 0) << "the plugin's own result after EXIT\n" << run.errors;
-    EXPECT_TRUE(fs::exists(dir / "final.png"));
+    kill(box.pid(), SIGINT);
+    const BoxResult run = box.finish(30s);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    const Shot shot = read_shot(run, "final");
+    ASSERT_TRUE(shot.ok);
+    EXPECT_EQ(shot.text(20, 400, 9), "signals 2");
 }
 
 // Arguments, exit status, part of the message.

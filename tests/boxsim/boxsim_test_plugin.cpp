@@ -11,10 +11,12 @@
 //   (20, 300) "key KK"      (20, 320) "keys N"   (20, 340) "restarts N"
 //   (20, 360) "obliging" / "stubborn" (RED toggles: a stubborn plugin ignores EXIT)
 //   (20, 380) "passthrough ok" when an ordinary file still opens
+//   (20, 400) "signals N": SIGINT and SIGTERM caught by the plugin's own handler
 // Blue (13) box at x 100-149, y 100-139 inside a white (2) outline at x 98-151, y 98-141.
 // Result: 7 once a restart was seen, else the configuration's "exitCode=" (default 0); 41, 42
 // or 43 when the LCD, the framebuffer or the remote control could not be set up.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -28,6 +30,13 @@
 #include "host/gx9.h"
 
 namespace {
+
+volatile sig_atomic_t signals_caught = 0;
+
+void count_signal(int)
+{
+    signals_caught = signals_caught + 1;
+}
 
 struct Node {
     const char* key;
@@ -55,6 +64,7 @@ struct State {
     int keys = 0;
     int restarts = 0;
     bool stubborn = false;
+    int signals_shown = 0;
 };
 
 void copy_value(char* out, size_t size, const char* token, const char* key)
@@ -179,6 +189,10 @@ void answer_keys(State& s)
                 s.stubborn = !s.stubborn;
             draw_status(s);
         }
+        if (signals_caught != s.signals_shown) {
+            s.signals_shown = signals_caught;
+            draw_line(400, "signals %d", s.signals_shown);
+        }
         if (doexit == 3 && !s.stubborn)
             return;
         if (doexit != 0) {
@@ -208,6 +222,9 @@ extern "C" __attribute__((visibility("default"))) int plugin_exec(Node* list)
     gx9_use_pig = no_pig == 0 ? 1 : 0;
 
     State s;
+    signals_caught = 0;
+    auto* const old_int = signal(SIGINT, count_signal);
+    auto* const old_term = signal(SIGTERM, count_signal);
     if (!open_lcd(s))
         return 41;
     if (FBInitialize(720, 576, 8, fd_framebuffer) < 0)
@@ -237,5 +254,7 @@ extern "C" __attribute__((visibility("default"))) int plugin_exec(Node* list)
     FBClose();
     ioctl(s.lcd, 25);
     close(s.lcd);
+    signal(SIGINT, old_int);  // the handler lives in this library, which the host may unload
+    signal(SIGTERM, old_term);
     return s.restarts > 0 ? 7 : config.exit_code;
 }
