@@ -164,7 +164,8 @@ void wait_for_release()
 }
 
 // True when the key just polled is to be dispatched. OK is never locked, so that two quick
-// presses of OK (select, then complete a move on the same spot) both count.
+// presses of OK (select, then complete a move on the same spot) both count. A locked key ends
+// the pass: no second poll and no server input until a poll finds no key held.
 bool passes_repeat_lock()
 {
     if (realcode == kKeyNone)
@@ -219,11 +220,12 @@ bool main_loop_pass(char* ics_buffer, int ics_buffer_size, unsigned char* lcd_fr
     poll_remote();
     if (doexit != 0)
         return false;
-    if (passes_repeat_lock())
+    if (passes_repeat_lock()) {
         dispatch_key(actcode);
-    poll_remote();
-    report_pending_signals();
-    read_server_input(ics_buffer, ics_buffer_size);
+        poll_remote();  // a key this poll delivers is not dispatched
+        report_pending_signals();
+        read_server_input(ics_buffer, ics_buffer_size);
+    }
     return doexit == 0;
 }
 

@@ -102,6 +102,22 @@ TEST_F(MainLoop, SameKeyStillHeldAtThePollIsIgnoredUntilAPollFindsNoKey)
     EXPECT_EQ(cursorx, 6);
 }
 
+TEST_F(MainLoop, ALockedPassReadsNoServerInputUntilTheKeyIsReleased)
+{
+    connect();
+    start_game();
+    remote.tap(kKeyRight);
+    pass();
+    ASSERT_EQ(write(server_fd, "hello\n\r", 7), 7);
+    remote.press(kKeyRight);
+    pass();
+    EXPECT_EQ(cursorx, 5) << "locked";
+    EXPECT_NE(newest_line().substr(0, 5), "hello") << "a locked pass ends before the server input";
+    remote.release(kKeyRight);
+    pass();
+    EXPECT_EQ(newest_line().substr(0, 5), "hello");
+}
+
 TEST_F(MainLoop, OkIsNeverLocked)
 {
     start_game();
