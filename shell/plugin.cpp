@@ -158,8 +158,7 @@ int crafty_exec(int framebuffer_fd, int remote_fd)
         restore_signal_handlers();
         return -1;
     }
-    // A host that does not clear the exit request itself must not end this run before it
-    // starts: the request belongs to the previous call.
+    // An exit request still set now belongs to an earlier run: nothing has polled yet.
     doexit = 0;
     read_config_file();
 
