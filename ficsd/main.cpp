@@ -26,6 +26,7 @@ constexpr const char* kUsage =
     "  --computer-seek-delay MS  how long a seek stays open before the computer takes it (1000)\n"
     "  --clock-scale F         game clocks run F times faster than real time (1)\n"
     "  --seed N                seed for guest names and the built-in mover\n"
+    "  --log FILE              append every line a client sends to FILE (\"NAME: LINE\")\n"
     "  --help                  this text\n";
 
 void on_signal(int)
@@ -91,6 +92,8 @@ int main(int argc, char** argv)
                 if (end == text || *end || !(options.clock_scale >= 0.01) ||
                     options.clock_scale > 10000)
                     usage_error("--clock-scale wants a number from 0.01 to 10000");
+            } else if (arg == "--log") {
+                options.input_log = value();
             } else if (arg == "--seed") {
                 options.seed = unsigned(number_option("--seed", value(), 0, 0x7fffffff));
             } else {

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -61,6 +62,13 @@ Server::Server(ServerOptions options)
     if (::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0)
         throw system_failure("getsockname");
     port_ = ntohs(addr.sin_port);
+
+    if (!options_.input_log.empty()) {
+        input_log_.reset(::open(options_.input_log.c_str(),
+                                O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+        if (!input_log_)
+            throw system_failure("open " + options_.input_log);
+    }
 
     if (options_.computer) {
         auto computer = std::make_unique<Session>();
@@ -348,8 +356,23 @@ void Server::greet(Session& s)
     send_raw(s, "login: ");
 }
 
+// One line per write, so a reader never sees half a line; a failed write only loses the log.
+void Server::log_input(const Session& s, std::string_view line)
+{
+    if (!input_log_)
+        return;
+    std::string entry = s.name.empty() ? "#" + std::to_string(s.id) : s.name;
+    entry += ": ";
+    entry += s.stage == Stage::Password ? std::string_view("(password)") : line;
+    entry += '\n';
+    if (::write(input_log_.get(), entry.data(), entry.size()) < 0)
+        std::fprintf(stderr, "ficsd: write to %s: %s\n", options_.input_log.c_str(),
+                     std::strerror(errno));
+}
+
 void Server::handle_line(Session& s, std::string line)
 {
+    log_input(s, line);
     s.last_input = std::chrono::steady_clock::now();
     begin_event(s.id);
     switch (s.stage) {

@@ -32,6 +32,9 @@ struct ServerOptions {
     // Game clocks run this many times faster than the wall clock (for fast test games).
     double clock_scale = 1.0;
     unsigned seed = std::random_device{}();
+    // When set, every line a client sends is appended to this file as "NAME: LINE" (passwords
+    // masked), so a test can check what the server received.
+    std::string input_log;
 };
 
 class Server {
@@ -135,6 +138,7 @@ class Server {
     // ---- login (server.cpp)
     void greet(Session& s);
     void handle_line(Session& s, std::string line);
+    void log_input(const Session& s, std::string_view line);
     void login_name(Session& s, std::string_view line);
     void login_password(Session& s, std::string_view line);
     void enter_server(Session& s);
@@ -259,6 +263,7 @@ class Server {
     std::set<std::pair<int, int>> engine_asked_; // (game, ply) waiting for the engine
     std::mt19937 random_;
     std::chrono::steady_clock::time_point epoch_;
+    UniqueFd input_log_;
 };
 
 } // namespace ficsd
