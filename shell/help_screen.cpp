@@ -40,13 +40,18 @@ constexpr std::array<HelpRow, 8> kRows = {{
     {430, "EXIT   -> exit game"},
 }};
 
-// Key names printed again over their rows, black on the key's own colour.
-constexpr std::array<HelpRow, 3> kKeyNames = {{
-    {340, "RED   "},
-    {370, "YELLOW"},
-    {400, "BLUE  "},
+struct KeyName {
+    int y;
+    const char* text;
+    unsigned char paper;
+};
+
+// Key names printed again over the start of their rows, black on the key's own colour.
+constexpr std::array<KeyName, 3> kKeyNames = {{
+    {340, "RED   ", 3},
+    {370, "YELLOW", 5},
+    {400, "BLUE  ", 13},
 }};
-constexpr std::array<unsigned char, 3> kKeyNameColors = {3, 5, 13};
 
 constexpr int kRowX = 120;
 constexpr unsigned char kRowInk = 4;
@@ -63,6 +68,6 @@ void draw_help_screen()
         snprintf(ispisati, sizeof ispisati, "%s", row.text);
         zefor_print_string(kRowX, row.y, ispisati, kRowInk, kBlack);
     }
-    for (size_t i = 0; i < kKeyNames.size(); ++i)
-        zefor_print_string(kRowX, kKeyNames[i].y, kKeyNames[i].text, kBlack, kKeyNameColors[i]);
+    for (const KeyName& key : kKeyNames)
+        zefor_print_string(kRowX, key.y, key.text, kBlack, key.paper);
 }
