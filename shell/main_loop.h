@@ -3,6 +3,9 @@
 #pragma once
 
 // Runs passes until the host library sets doexit. The buffers belong to the main routine.
+// Server input is awaited with poll, so a socket of any descriptor number works; a wait that
+// fails, for a signal or any other reason, reads nothing in that pass. While a key is held
+// the pass waits for its release, unless the host asks the plugin to stop or start over.
 void run_main_loop(char* ics_buffer, int ics_buffer_size, unsigned char* lcd_frame);
 
 // One pass, without its pause when pause is false (benchmarks). Returns false once doexit is set.

@@ -1,10 +1,17 @@
 // The main loop's passes: the repeat lock, the dispatch per screen mode, the dialogs' results
 // sent and echoed only while connected, disconnection, and signals reported at safe points.
+#include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <future>
 #include <string>
+#include <sys/resource.h>
+#include <sys/select.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +25,7 @@
 #include "shell/move_state.h"
 #include "shell/screen_mode.h"
 #include "shell/signals.h"
+#include "tests/shell/shell_host_fakes.h"
 #include "tests/support/test_screen.h"
 
 namespace {
@@ -116,6 +124,27 @@ TEST_F(MainLoop, ALockedPassReadsNoServerInputUntilTheKeyIsReleased)
     remote.release(kKeyRight);
     pass();
     EXPECT_EQ(newest_line().substr(0, 5), "hello");
+}
+
+TEST_F(MainLoop, AHeldKeyNoLongerHoldsThePassOnceTheHostAsksToStartOver)
+{
+    start_game();
+    remote.press(kKeyRight);
+    pass();
+    ASSERT_EQ(realcode, kKeyRight);
+    remote.restart();
+    // Releases the key only if the pass is still waiting for it after two seconds.
+    std::promise<void> pass_done;
+    std::thread releaser([&, done = pass_done.get_future()] {
+        if (done.wait_for(std::chrono::seconds(2)) == std::future_status::timeout)
+            remote.release(kKeyRight);
+    });
+    const bool goes_on = pass();
+    pass_done.set_value();
+    releaser.join();
+    EXPECT_FALSE(goes_on);
+    EXPECT_EQ(doexit, 1);
+    EXPECT_EQ(realcode, kKeyRight) << "the pass waited for the release";
 }
 
 TEST_F(MainLoop, OkIsNeverLocked)
@@ -234,6 +263,42 @@ TEST_F(MainLoop, ServerClosingTheConnectionIsReportedAndTheLoopGoesOn)
     EXPECT_EQ(std::string(from_fics[26].text, 5), "hello");
     EXPECT_EQ(icsFd, 0);
     EXPECT_TRUE(pass());
+}
+
+TEST_F(MainLoop, ServerInputIsReadOnADescriptorBeyondTheReachOfSelect)
+{
+    constexpr int kHighDescriptor = FD_SETSIZE + 100;
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_max <= rlim_t(kHighDescriptor))
+        GTEST_SKIP() << "descriptor limit " << limit.rlim_max;
+    if (limit.rlim_cur <= rlim_t(kHighDescriptor)) {
+        limit.rlim_cur = kHighDescriptor + 1;
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+    }
+    connect();
+    const int high = fcntl(icsFd, F_DUPFD_CLOEXEC, kHighDescriptor);
+    ASSERT_GE(high, kHighDescriptor);
+    close(icsFd);
+    icsFd = high;
+    ASSERT_EQ(write(server_fd, "hello\n\r", 7), 7);
+    pass();
+    EXPECT_EQ(newest_line().substr(0, 5), "hello");
+}
+
+TEST_F(MainLoop, LiveTvPictureHidesWithTheFullTelnetWindowAndReturnsOnlyWithTheBoardView)
+{
+    // RED, HELP, HELP, HELP, RED, RED: modes 2, 1, 0, 1, 2, 0.
+    for (int key : {kKeyRed, kKeyHelp, kKeyHelp, kKeyHelp, kKeyRed, kKeyRed}) {
+        remote.tap(key);
+        pass();
+    }
+    std::vector<std::string> picture;
+    for (const std::string& e : shellfakes::host().events)
+        if (e.find("Pig") != std::string::npos)
+            picture.push_back(e);
+    EXPECT_EQ(picture, (std::vector<std::string>{"StopPig", "StopPig", "ShowPig(470 281 225 168)"}));
+    EXPECT_EQ(whats_showed, kBoardView);
 }
 
 TEST_F(MainLoop, ExitRequestEndsThePass)
