@@ -2,10 +2,8 @@
 #include "shell/config.h"
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
 
 char icsHost[kHostBytes];
@@ -39,14 +37,13 @@ bool next_token(FILE* file, char* token, size_t size)
 // The value behind key in token, or nullptr when the key is not in it.
 const char* value_after(const char* token, std::string_view key)
 {
-    const char* found = strstr(token, key.data());
-    return found ? found + key.size() : nullptr;
+    const size_t at = std::string_view(token).find(key);
+    return at == std::string_view::npos ? nullptr : token + at + key.size();
 }
 
 // A decimal number at the start of text, as "%d" reads it, clamped to the int range.
 bool parse_port(const char* text, int* port)
 {
-    errno = 0;
     char* end = nullptr;
     long value = strtol(text, &end, 10);
     if (end == text)
