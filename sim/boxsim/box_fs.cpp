@@ -31,8 +31,8 @@ bool names_box_directory(std::string_view path)
 
 bool is_inside(std::string_view path, std::string_view dir)
 {
-    return path == dir || (path.size() > dir.size() && path.starts_with(dir) &&
-                           path[dir.size()] == '/');
+    return path == dir ||
+           (path.size() > dir.size() && path.starts_with(dir) && path[dir.size()] == '/');
 }
 
 // Only absolute paths that mention a box directory are examined further, so the paths of the
@@ -69,8 +69,7 @@ struct NextDefinition {
     std::atomic<void*> address{nullptr};
 };
 
-template <typename Fn>
-Fn resolve(NextDefinition& next)
+template <typename Fn> Fn resolve(NextDefinition& next)
 {
     void* address = next.address.load(std::memory_order_acquire);
     if (address == nullptr) {
@@ -85,8 +84,7 @@ Fn resolve(NextDefinition& next)
 NextDefinition next_fopen{"fopen"}, next_fopen64{"fopen64"}, next_open{"open"},
     next_open64{"open64"}, next_open_2{"__open_2"}, next_open64_2{"__open64_2"},
     next_openat{"openat"}, next_openat64{"openat64"}, next_openat_2{"__openat_2"},
-    next_openat64_2{"__openat64_2"}, next_ioctl{"ioctl"}, next_write{"write"},
-    next_close{"close"};
+    next_openat64_2{"__openat64_2"}, next_ioctl{"ioctl"}, next_write{"write"}, next_close{"close"};
 
 int real_close(int fd)
 {
@@ -103,7 +101,7 @@ ssize_t real_write(int fd, const void* data, size_t size)
 // ---- The configuration file -------------------------------------------------------------------
 
 std::mutex config_mutex;
-std::optional<std::string> config_text;  // written by set_config
+std::optional<std::string> config_text; // written by set_config
 
 bool opens_for_writing(int flags)
 {
@@ -163,7 +161,7 @@ std::atomic<int> lcd_slots[kMaxLcdDescriptors];
 std::atomic<int> lcd_slots_used;
 
 std::mutex lcd_mutex;
-LcdState lcd;  // written by the interposed calls below, under lcd_mutex
+LcdState lcd; // written by the interposed calls below, under lcd_mutex
 
 bool is_lcd_descriptor(int fd)
 {
@@ -287,7 +285,7 @@ ssize_t lcd_cookie_write(void* cookie, const char* data, size_t size)
 {
     (void)cookie;
     const ssize_t n = lcd_write(data, size);
-    return n < 0 ? 0 : n;  // stdio takes 0 as the error
+    return n < 0 ? 0 : n; // stdio takes 0 as the error
 }
 
 int lcd_cookie_close(void* cookie)
@@ -364,7 +362,7 @@ mode_t mode_argument(int flags, va_list args)
     return (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(args, int)) : 0;
 }
 
-}  // namespace
+} // namespace
 
 bool lcd_pixel_lit(const LcdFrame& frame, int x, int y)
 {
@@ -394,7 +392,7 @@ void reset_lcd()
     lcd.open_descriptors = still_open;
 }
 
-}  // namespace boxsim
+} // namespace boxsim
 
 // ---- The interposed entry points --------------------------------------------------------------
 
@@ -563,4 +561,4 @@ int close(int fd)
     return real_fn(fd);
 }
 
-}  // extern "C"
+} // extern "C"

@@ -40,7 +40,7 @@ constexpr int kLcdFrameBytes = 960;
 static_assert(kLcdWidth * kLcdHeight / 8 == kLcdFrameBytes);
 
 constexpr unsigned long kLcdRequestClear = 25;
-constexpr unsigned long kLcdRequestMode = 4117;  // 0x1015
+constexpr unsigned long kLcdRequestMode = 4117; // 0x1015
 constexpr int kLcdFrameMode = 1;
 
 using LcdFrame = std::array<uint8_t, kLcdFrameBytes>;
@@ -52,11 +52,11 @@ bool lcd_pixel_lit(const LcdFrame& frame, int x, int y);
 struct LcdState {
     LcdFrame frame{};
     uint64_t generation = 0;
-    int clears = 0;           // requests 25 answered
-    int mode_requests = 0;    // requests 4117 answered with success
-    int frames = 0;           // 960-byte writes taken
-    int refused = 0;          // writes and requests refused (wrong size, no mode, bad request)
-    bool frame_mode = false;  // set by a successful request 4117
+    int clears = 0;          // requests 25 answered
+    int mode_requests = 0;   // requests 4117 answered with success
+    int frames = 0;          // 960-byte writes taken
+    int refused = 0;         // writes and requests refused (wrong size, no mode, bad request)
+    bool frame_mode = false; // set by a successful request 4117
     int open_descriptors = 0;
 };
 
@@ -67,4 +67,4 @@ LcdState lcd_state();
 // Forgets the LCD picture and counters (descriptors still open stay tracked).
 void reset_lcd();
 
-}  // namespace boxsim
+} // namespace boxsim

@@ -28,7 +28,7 @@ int32_t load(const int32_t& word)
     return __atomic_load_n(&word, __ATOMIC_ACQUIRE);
 }
 
-}  // namespace
+} // namespace
 
 Framebuffer::Framebuffer()
 {
@@ -79,4 +79,4 @@ std::vector<uint8_t> Framebuffer::pixels() const
     return copy;
 }
 
-}  // namespace boxsim
+} // namespace boxsim

@@ -26,25 +26,25 @@ struct FbVersion {
 };
 
 class Framebuffer {
-public:
-    Framebuffer();  // throws std::system_error naming the failing call
+  public:
+    Framebuffer(); // throws std::system_error naming the failing call
     ~Framebuffer();
     Framebuffer(const Framebuffer&) = delete;
     Framebuffer& operator=(const Framebuffer&) = delete;
 
-    int fd() const { return fd_.get(); }  // stays owned here; the plugin gets it by number
+    int fd() const { return fd_.get(); } // stays owned here; the plugin gets it by number
 
     FbVersion version() const;
     PigWindow pig() const;
-    bool initialised() const;  // FBInitialize has mapped the file
+    bool initialised() const; // FBInitialize has mapped the file
     Palette palette() const;
     // A copy of the 720 x 576 palette indices, row by row.
     std::vector<uint8_t> pixels() const;
     const uint8_t* live_pixels() const { return &file_->pixels[0][0]; }
 
-private:
+  private:
     UniqueFd fd_;
     const gx9::FbFile* file_ = nullptr;
 };
 
-}  // namespace boxsim
+} // namespace boxsim

@@ -6,8 +6,8 @@
 
 #include <cstdio>
 #include <exception>
-#include <optional>
 #include <filesystem>
+#include <optional>
 
 #include "sim/boxsim/box_fs.h"
 #include "sim/boxsim/options.h"
@@ -81,7 +81,7 @@ int box_main(int argc, char** argv)
 
     const sigset_t signals = signals_for_the_plugin();
     sigset_t plugin_mask;
-    pthread_sigmask(SIG_BLOCK, &signals, &plugin_mask);  // before any thread starts
+    pthread_sigmask(SIG_BLOCK, &signals, &plugin_mask); // before any thread starts
 
     std::optional<Session> session;
     try {
@@ -102,7 +102,7 @@ int box_main(int argc, char** argv)
     return status;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

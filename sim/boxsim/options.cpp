@@ -7,16 +7,15 @@
 #include <string_view>
 #include <utility>
 
-
 namespace boxsim {
 namespace {
 
 class UsageError {
-public:
+  public:
     explicit UsageError(std::string message) : message_(std::move(message)) {}
     const std::string& message() const { return message_; }
 
-private:
+  private:
     std::string message_;
 };
 
@@ -67,7 +66,7 @@ ServerAddress server_option(const std::string& value)
 }
 
 class ArgumentList {
-public:
+  public:
     ArgumentList(int argc, const char* const* argv) : argc_(argc), argv_(argv) {}
 
     bool next()
@@ -100,7 +99,7 @@ public:
             throw UsageError(name_ + ": takes no value");
     }
 
-private:
+  private:
     int argc_;
     const char* const* argv_;
     int index_ = 0;
@@ -115,7 +114,7 @@ void append_script(Options& o, const std::string& text)
     o.script = o.script.value_or("") + text;
 }
 
-}  // namespace
+} // namespace
 
 std::string config_for_server(std::string_view host, int port, std::string_view handle,
                               std::string_view password)
@@ -128,8 +127,7 @@ std::string config_for_server(std::string_view host, int port, std::string_view 
     return text;
 }
 
-ParsedOptions parse_options(int argc, const char* const* argv,
-                            const std::filesystem::path& exe_dir)
+ParsedOptions parse_options(int argc, const char* const* argv, const std::filesystem::path& exe_dir)
 {
     ParsedOptions parsed;
     Options& o = parsed.options;
@@ -160,7 +158,7 @@ ParsedOptions parse_options(int argc, const char* const* argv,
                 append_script(o, args.value());
             } else if (name == "--shot-dir") {
                 o.shot_dir = args.value();
-            o.shot_dir_given = true;
+                o.shot_dir_given = true;
             } else if (name == "--config") {
                 config_file = args.value();
                 o.config = read_file("--config", *config_file);
@@ -214,6 +212,7 @@ Display:
   --window            a window (SDL2): TV picture, LCD and the key map
   --headless          no window: a key script drives the remote, shots record the screen
                       (the default when neither DISPLAY nor WAYLAND_DISPLAY is set)
+  A script runs in both: in a window it presses the keys while the window shows the box.
 
 Keys in the window:
   arrows  Enter = OK  0-9  F1/R = RED  F3/Y = YELLOW  F4/B = BLUE  H/F12 = HELP  M = MUTE
@@ -270,4 +269,4 @@ not be set up (library, plugin, memory file).
 )";
 }
 
-}  // namespace boxsim
+} // namespace boxsim

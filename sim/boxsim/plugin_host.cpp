@@ -9,8 +9,8 @@
 namespace boxsim {
 
 ParameterList::ParameterList(const PluginParameters& p)
-    : values_{std::to_string(p.fd_framebuffer), std::to_string(p.fd_rcinput),
-              p.no_pig ? "1" : "0", std::to_string(p.fd_lcd)},
+    : values_{std::to_string(p.fd_framebuffer), std::to_string(p.fd_rcinput), p.no_pig ? "1" : "0",
+              std::to_string(p.fd_lcd)},
       nodes_{{{"fd_framebuffer", values_[0].c_str(), &nodes_[1]},
               {"fd_rcinput", values_[1].c_str(), &nodes_[2]},
               {"no_pig", values_[2].c_str(), &nodes_[3]},
@@ -44,8 +44,7 @@ void* LoadedLibrary::symbol(const char* name) const
 }
 
 PluginRun::PluginRun(const std::filesystem::path& gx9, const std::filesystem::path& plugin)
-    : gx9_(gx9, RTLD_NOW | RTLD_GLOBAL),
-      plugin_(plugin, RTLD_NOW | RTLD_LOCAL),
+    : gx9_(gx9, RTLD_NOW | RTLD_GLOBAL), plugin_(plugin, RTLD_NOW | RTLD_LOCAL),
       exec_(reinterpret_cast<PluginExec>(plugin_.symbol("plugin_exec")))
 {
 }
@@ -75,4 +74,4 @@ void PluginRun::start(const PluginParameters& parameters, const sigset_t& mask,
     });
 }
 
-}  // namespace boxsim
+} // namespace boxsim

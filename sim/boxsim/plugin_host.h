@@ -31,35 +31,35 @@ struct PluginParameters {
 
 // "fd_framebuffer", "fd_rcinput", "no_pig", "fd_lcd", in this order; owns its texts.
 class ParameterList {
-public:
+  public:
     explicit ParameterList(const PluginParameters& parameters);
     ParameterList(const ParameterList&) = delete;
     ParameterList& operator=(const ParameterList&) = delete;
     ParameterNode* head() { return &nodes_[0]; }
 
-private:
+  private:
     std::array<std::string, 4> values_;
     std::array<ParameterNode, 4> nodes_;
 };
 
 // A library loaded with dlopen, closed with its owner.
 class LoadedLibrary {
-public:
+  public:
     // throws std::runtime_error with dlerror()'s message
     LoadedLibrary(const std::filesystem::path& path, int flags);
     ~LoadedLibrary();
     LoadedLibrary(const LoadedLibrary&) = delete;
     LoadedLibrary& operator=(const LoadedLibrary&) = delete;
-    void* symbol(const char* name) const;  // throws std::runtime_error when missing
+    void* symbol(const char* name) const; // throws std::runtime_error when missing
     void keep_loaded() { handle_ = nullptr; }
 
-private:
+  private:
     void* handle_;
 };
 
 // The host library (loaded globally, so the plugin's undefined symbols find it) and the plugin.
 class PluginRun {
-public:
+  public:
     PluginRun(const std::filesystem::path& gx9, const std::filesystem::path& plugin);
     // Joins the thread when the plugin has returned. A plugin still running is left running
     // and both libraries stay loaded: the process is about to end anyway.
@@ -72,7 +72,7 @@ public:
     void start(const PluginParameters& parameters, const sigset_t& mask,
                std::function<void(int)> on_return);
 
-private:
+  private:
     LoadedLibrary gx9_;
     LoadedLibrary plugin_;
     PluginExec exec_;
@@ -81,4 +81,4 @@ private:
     std::atomic<bool> returned_{false};
 };
 
-}  // namespace boxsim
+} // namespace boxsim

@@ -22,13 +22,30 @@ struct NamedKey {
 
 // Script name, key code.
 constexpr std::array<NamedKey, 21> kKeys{{
-    {"0", 0}, {"1", 1}, {"2", 2}, {"3", 3}, {"4", 4}, {"5", 5}, {"6", 6},
-    {"7", 7}, {"8", 8}, {"9", 9}, {"RIGHT", 10}, {"LEFT", 11}, {"UP", 12},
-    {"DOWN", 13}, {"OK", 14}, {"YELLOW", 18}, {"RED", 19}, {"BLUE", 20},
-    {"HELP", 23}, {"MUTE", gx9::kCodeMute}, {"EXIT", gx9::kCodeExit},
+    {"0", 0},
+    {"1", 1},
+    {"2", 2},
+    {"3", 3},
+    {"4", 4},
+    {"5", 5},
+    {"6", 6},
+    {"7", 7},
+    {"8", 8},
+    {"9", 9},
+    {"RIGHT", 10},
+    {"LEFT", 11},
+    {"UP", 12},
+    {"DOWN", 13},
+    {"OK", 14},
+    {"YELLOW", 18},
+    {"RED", 19},
+    {"BLUE", 20},
+    {"HELP", 23},
+    {"MUTE", gx9::kCodeMute},
+    {"EXIT", gx9::kCodeExit},
 }};
 
-}  // namespace
+} // namespace
 
 std::optional<uint8_t> key_code(std::string_view name)
 {
@@ -58,9 +75,18 @@ Remote::Remote()
         throw std::system_error(errno, std::generic_category(), "fcntl(O_NONBLOCK)");
 }
 
-bool Remote::press(uint8_t code) { return send(gx9::kEventPress, code); }
-bool Remote::release(uint8_t code) { return send(gx9::kEventRelease, code); }
-bool Remote::restart() { return send(gx9::kEventRestart, 0); }
+bool Remote::press(uint8_t code)
+{
+    return send(gx9::kEventPress, code);
+}
+bool Remote::release(uint8_t code)
+{
+    return send(gx9::kEventRelease, code);
+}
+bool Remote::restart()
+{
+    return send(gx9::kEventRestart, 0);
+}
 
 bool Remote::send(uint8_t type, uint8_t code)
 {
@@ -76,4 +102,4 @@ bool Remote::send(uint8_t type, uint8_t code)
     return false;
 }
 
-}  // namespace boxsim
+} // namespace boxsim

@@ -16,9 +16,9 @@ std::optional<uint8_t> key_code(std::string_view name);
 std::string_view key_name(uint8_t code);
 
 class Remote {
-public:
-    Remote();  // throws std::system_error naming the failing call
-    int plugin_fd() const { return read_end_.get(); }  // passed as "fd_rcinput"
+  public:
+    Remote(); // throws std::system_error naming the failing call
+    int plugin_fd() const { return read_end_.get(); } // passed as "fd_rcinput"
 
     // Each writes one event at once; false (with a message on stderr) when it could not be
     // written, e.g. because the plugin stopped reading and the pipe is full.
@@ -26,10 +26,10 @@ public:
     bool release(uint8_t code);
     bool restart();
 
-private:
+  private:
     bool send(uint8_t type, uint8_t code);
     UniqueFd read_end_;
     UniqueFd write_end_;
 };
 
-}  // namespace boxsim
+} // namespace boxsim

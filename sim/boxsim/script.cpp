@@ -12,7 +12,7 @@
 namespace boxsim {
 namespace {
 
-constexpr int kCellWidth = 10;  // the bitmap font's cell
+constexpr int kCellWidth = 10; // the bitmap font's cell
 constexpr int kCellHeight = 18;
 constexpr size_t kLongestShotName = 100;
 
@@ -27,11 +27,11 @@ struct RawCommand {
 };
 
 class Failure {
-public:
+  public:
     Failure(int line, std::string message) : error_{line, std::move(message)} {}
     const ScriptError& error() const { return error_; }
 
-private:
+  private:
     ScriptError error_;
 };
 
@@ -92,11 +92,11 @@ std::optional<int> parse_int(std::string_view word)
 }
 
 class CommandReader {
-public:
+  public:
     explicit CommandReader(const RawCommand& raw) : raw_(raw) {}
 
     const std::string& verb() const { return raw_.words[0].text; }
-    size_t count() const { return raw_.words.size() - 1; }  // arguments after the verb
+    size_t count() const { return raw_.words.size() - 1; } // arguments after the verb
     bool has(size_t index) const { return index < count(); }
 
     [[noreturn]] void fail(const std::string& message) const
@@ -138,7 +138,7 @@ public:
         return *n;
     }
 
-private:
+  private:
     const RawCommand& raw_;
 };
 
@@ -243,7 +243,7 @@ Command read_command(const RawCommand& raw)
     return c;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<Millis> parse_duration(std::string_view word, bool bare_unit_seconds)
 {
@@ -290,4 +290,4 @@ ParsedScript parse_script(std::string_view text)
     return parsed;
 }
 
-}  // namespace boxsim
+} // namespace boxsim

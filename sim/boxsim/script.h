@@ -28,13 +28,24 @@ namespace boxsim {
 
 using Millis = std::chrono::milliseconds;
 
-constexpr Millis kPressHold{150};       // how long `press` holds a key
-constexpr Millis kPressGap{150};        // pause after every release: the plugin polls ~100 ms
+constexpr Millis kPressHold{150}; // how long `press` holds a key
+constexpr Millis kPressGap{150};  // pause after every release: the plugin polls ~100 ms
 constexpr Millis kExpectTimeout{10000};
 constexpr int kExpectAdvance = 10;
 constexpr Millis kLongestDuration{24LL * 3600 * 1000};
 
-enum class CommandKind { Press, Hold, Type, Wait, Shot, Restart, Exit, Expect, ExpectPixel, ExpectLcd };
+enum class CommandKind {
+    Press,
+    Hold,
+    Type,
+    Wait,
+    Shot,
+    Restart,
+    Exit,
+    Expect,
+    ExpectPixel,
+    ExpectLcd
+};
 
 struct Command {
     CommandKind kind = CommandKind::Wait;
@@ -54,7 +65,7 @@ struct ScriptError {
 
 struct ParsedScript {
     std::vector<Command> commands;
-    std::optional<ScriptError> error;  // set: the script is rejected as a whole
+    std::optional<ScriptError> error; // set: the script is rejected as a whole
 };
 
 ParsedScript parse_script(std::string_view text);
@@ -63,4 +74,4 @@ ParsedScript parse_script(std::string_view text);
 // negative values, other units and anything above kLongestDuration.
 std::optional<Millis> parse_duration(std::string_view word, bool bare_unit_seconds = false);
 
-}  // namespace boxsim
+} // namespace boxsim

@@ -34,7 +34,7 @@ std::optional<Ending> wait_until_true(Session& session, const Command& c,
     while (!holds()) {
         std::optional<Ending> cut;
         if (Clock::now() >= give_up || (cut = session.sleep_for(kExpectPoll))) {
-            if (holds())  // the last look, after the plugin's final drawing
+            if (holds()) // the last look, after the plugin's final drawing
                 return std::nullopt;
             if (cut && *cut != Ending::PluginReturned)
                 return cut;
@@ -62,8 +62,7 @@ std::optional<Ending> expect_pixel(Session& session, const Command& c)
         session, c, [&] { return tv_pixel(session, c.x, c.y) == c.value; },
         [&] {
             return "pixel (" + std::to_string(c.x) + ", " + std::to_string(c.y) + ") has index " +
-                   std::to_string(tv_pixel(session, c.x, c.y)) + ", not " +
-                   std::to_string(c.value);
+                   std::to_string(tv_pixel(session, c.x, c.y)) + ", not " + std::to_string(c.value);
         });
 }
 
@@ -117,7 +116,7 @@ std::optional<Ending> run_command(Session& session, const Command& c)
     return std::nullopt;
 }
 
-}  // namespace
+} // namespace
 
 Ending run_script(Session& session, const std::vector<Command>& commands)
 {
@@ -134,4 +133,4 @@ Ending run_script(Session& session, const std::vector<Command>& commands)
     return Ending::ScriptDone;
 }
 
-}  // namespace boxsim
+} // namespace boxsim

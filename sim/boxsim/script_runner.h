@@ -12,4 +12,4 @@ namespace boxsim {
 // the reason the session cut it short. Failures are reported on stderr with their line.
 Ending run_script(Session& session, const std::vector<Command>& commands);
 
-}  // namespace boxsim
+} // namespace boxsim

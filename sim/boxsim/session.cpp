@@ -10,8 +10,7 @@
 
 namespace boxsim {
 
-Session::Session(const Options& options)
-    : options_(options), plugin_(options.gx9, options.plugin)
+Session::Session(const Options& options) : options_(options), plugin_(options.gx9, options.plugin)
 {
 }
 
@@ -23,7 +22,7 @@ void Session::start_plugin(const sigset_t& mask)
     parameters.fd_framebuffer = framebuffer_.fd();
     parameters.fd_rcinput = remote_.plugin_fd();
     parameters.no_pig = options_.no_pig;
-    parameters.fd_lcd = -1;  // the plugin opens the LCD device by its path
+    parameters.fd_lcd = -1; // the plugin opens the LCD device by its path
     plugin_.start(parameters, mask, [this](int result) {
         std::lock_guard lock(mutex_);
         returned_ = true;
@@ -101,8 +100,7 @@ std::optional<Ending> Session::press(uint8_t code, Clock::duration hold)
 
 bool Session::shot(std::string_view name)
 {
-    const std::string error =
-        take_shot(options_.shot_dir, name, framebuffer_, lcd_state().frame);
+    const std::string error = take_shot(options_.shot_dir, name, framebuffer_, lcd_state().frame);
     if (error.empty())
         return true;
     std::fprintf(stderr, "boxsim: shot %.*s: %s\n", static_cast<int>(name.size()), name.data(),
@@ -168,4 +166,4 @@ int Session::finish(Ending why)
     return kExitSetupFailed;
 }
 
-}  // namespace boxsim
+} // namespace boxsim

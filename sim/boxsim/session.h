@@ -21,11 +21,11 @@ namespace boxsim {
 using Clock = std::chrono::steady_clock;
 
 enum class Ending {
-    PluginReturned,  // plugin_exec returned on its own
-    ScriptDone,      // the script ended (or ran `exit`): the box presses EXIT and waits
-    ExpectFailed,    // an expect never came true
-    TimedOut,        // --timeout passed
-    WindowClosed,    // the user closed the window
+    PluginReturned, // plugin_exec returned on its own
+    ScriptDone,     // the script ended (or ran `exit`): the box presses EXIT and waits
+    ExpectFailed,   // an expect never came true
+    TimedOut,       // --timeout passed
+    WindowClosed,   // the user closed the window
 };
 
 constexpr int kExitUsage = 2;
@@ -34,8 +34,8 @@ constexpr int kExitExpectFailed = 90;
 constexpr int kExitTimeout = 124;
 
 class Session {
-public:
-    explicit Session(const Options& options);  // throws on a failed memfd, pipe or dlopen
+  public:
+    explicit Session(const Options& options); // throws on a failed memfd, pipe or dlopen
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -49,7 +49,7 @@ public:
     // Sleeps until `until`; returns early with the reason when the run is cut short.
     std::optional<Ending> sleep_until(Clock::time_point until);
     std::optional<Ending> sleep_for(Clock::duration d) { return sleep_until(Clock::now() + d); }
-    std::optional<Ending> cut_short();  // the reason the run is cut short now, if any
+    std::optional<Ending> cut_short(); // the reason the run is cut short now, if any
 
     // Ends the run from another thread (the window's close button): waits return `why`.
     void stop(Ending why);
@@ -59,7 +59,7 @@ public:
 
     // Presses a key as a remote does: down, held, up. Returns early when the run is cut short.
     std::optional<Ending> press(uint8_t code, Clock::duration hold);
-    bool shot(std::string_view name);  // reports a failure on stderr
+    bool shot(std::string_view name); // reports a failure on stderr
     // Whether the plugin's return is recorded in a shot "final" (a window run without a shot
     // directory leaves no files behind).
     void set_final_shot(bool take) { final_shot_ = take; }
@@ -67,8 +67,8 @@ public:
     // Brings the run to its end and returns boxsim's exit status.
     int finish(Ending why);
 
-private:
-    bool wait_for_plugin(Clock::time_point until);  // true once the plugin has returned
+  private:
+    bool wait_for_plugin(Clock::time_point until); // true once the plugin has returned
     int press_exit_and_wait(Clock::time_point until);
     void take_final_shot();
 
@@ -76,14 +76,14 @@ private:
     Framebuffer framebuffer_;
     Remote remote_;
     PluginRun plugin_;
-    std::optional<Clock::time_point> deadline_;  // start + --timeout
+    std::optional<Clock::time_point> deadline_; // start + --timeout
     bool final_shot_ = true;
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    bool returned_ = false;  // guarded by mutex_, as are the three below
+    bool returned_ = false; // guarded by mutex_, as are the three below
     int result_ = 0;
     std::optional<Ending> stop_;
 };
 
-}  // namespace boxsim
+} // namespace boxsim

@@ -36,4 +36,4 @@ std::string take_shot(const std::filesystem::path& dir, std::string_view name,
     return screentext::write_bit_png(lcd_path, kLcdWidth, kLcdHeight, lit.data());
 }
 
-}  // namespace boxsim
+} // namespace boxsim

@@ -15,4 +15,4 @@ namespace boxsim {
 std::string take_shot(const std::filesystem::path& dir, std::string_view name,
                       const Framebuffer& framebuffer, const LcdFrame& lcd);
 
-}  // namespace boxsim
+} // namespace boxsim

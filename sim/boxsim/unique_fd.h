@@ -8,7 +8,7 @@
 namespace boxsim {
 
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
     ~UniqueFd() { reset(); }
@@ -32,8 +32,8 @@ public:
         fd_ = fd;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 
-}  // namespace boxsim
+} // namespace boxsim

@@ -36,17 +36,25 @@ constexpr uint32_t kPanelColour = 0xff202428;
 constexpr uint32_t kLegendColour = 0xffd8d8d0;
 constexpr uint32_t kTitleColour = 0xfff0e070;
 constexpr uint32_t kBezelColour = 0xff5a6058;
-constexpr uint32_t kLcdDark = 0xffa4bc8c;  // an unlit pixel: the greenish panel
+constexpr uint32_t kLcdDark = 0xffa4bc8c; // an unlit pixel: the greenish panel
 constexpr uint32_t kLcdLit = 0xff1c2a18;
 
-constexpr Millis kPigFrame{40};  // the live picture moves at 25 frames a second
+constexpr Millis kPigFrame{40}; // the live picture moves at 25 frames a second
 
 // The key map, as the legend shows it.
 constexpr std::array<std::string_view, 12> kLegend{
-    "Arrows      cursor",   "Enter       OK",      "0-9         digits",
-    "F1 or R     RED",      "F3 or Y     YELLOW",  "F4 or B     BLUE",
-    "H or F12    HELP",     "M           MUTE",    "Esc         EXIT",
-    "F5          restart",  "",                    "Closing presses EXIT",
+    "Arrows      cursor",
+    "Enter       OK",
+    "0-9         digits",
+    "F1 or R     RED",
+    "F3 or Y     YELLOW",
+    "F4 or B     BLUE",
+    "H or F12    HELP",
+    "M           MUTE",
+    "Esc         EXIT",
+    "F5          restart",
+    "",
+    "Closing presses EXIT",
 };
 
 enum class KeyAction { None, Key, Restart };
@@ -58,36 +66,52 @@ struct MappedKey {
 
 MappedKey map_key(SDL_Keycode key)
 {
-    const auto code = [](std::string_view name) { return MappedKey{KeyAction::Key, *key_code(name)}; };
+    const auto code = [](std::string_view name) {
+        return MappedKey{KeyAction::Key, *key_code(name)};
+    };
     if (key >= SDLK_0 && key <= SDLK_9)
         return {KeyAction::Key, static_cast<uint8_t>(key - SDLK_0)};
     if (key >= SDLK_KP_1 && key <= SDLK_KP_9)
         return {KeyAction::Key, static_cast<uint8_t>(key - SDLK_KP_1 + 1)};
     switch (key) {
-    case SDLK_KP_0: return code("0");
-    case SDLK_LEFT: return code("LEFT");
-    case SDLK_RIGHT: return code("RIGHT");
-    case SDLK_UP: return code("UP");
-    case SDLK_DOWN: return code("DOWN");
+    case SDLK_KP_0:
+        return code("0");
+    case SDLK_LEFT:
+        return code("LEFT");
+    case SDLK_RIGHT:
+        return code("RIGHT");
+    case SDLK_UP:
+        return code("UP");
+    case SDLK_DOWN:
+        return code("DOWN");
     case SDLK_RETURN:
-    case SDLK_KP_ENTER: return code("OK");
+    case SDLK_KP_ENTER:
+        return code("OK");
     case SDLK_F1:
-    case SDLK_r: return code("RED");
+    case SDLK_r:
+        return code("RED");
     case SDLK_F3:
-    case SDLK_y: return code("YELLOW");
+    case SDLK_y:
+        return code("YELLOW");
     case SDLK_F4:
-    case SDLK_b: return code("BLUE");
+    case SDLK_b:
+        return code("BLUE");
     case SDLK_h:
-    case SDLK_F12: return code("HELP");
-    case SDLK_m: return code("MUTE");
-    case SDLK_ESCAPE: return code("EXIT");
-    case SDLK_F5: return {KeyAction::Restart, 0};
-    default: return {};
+    case SDLK_F12:
+        return code("HELP");
+    case SDLK_m:
+        return code("MUTE");
+    case SDLK_ESCAPE:
+        return code("EXIT");
+    case SDLK_F5:
+        return {KeyAction::Restart, 0};
+    default:
+        return {};
     }
 }
 
 class Canvas {
-public:
+  public:
     Canvas() : pixels_(static_cast<size_t>(kCanvasWidth * kCanvasHeight), kPanelColour) {}
     uint32_t* data() { return pixels_.data(); }
 
@@ -116,7 +140,7 @@ public:
         }
     }
 
-private:
+  private:
     std::vector<uint32_t> pixels_;
 };
 
@@ -141,9 +165,8 @@ void paint_tv(Canvas& canvas, const Framebuffer& framebuffer)
 // sideways and a ball bouncing across them.
 void paint_pig(Canvas& canvas, const PigWindow& pig, long frame)
 {
-    static constexpr std::array<uint32_t, 8> kBars{0xffc0c0c0, 0xffc0c000, 0xff00c0c0,
-                                                    0xff00c000, 0xffc000c0, 0xffc00000,
-                                                    0xff0000c0, 0xff101010};
+    static constexpr std::array<uint32_t, 8> kBars{0xffc0c0c0, 0xffc0c000, 0xff00c0c0, 0xff00c000,
+                                                   0xffc000c0, 0xffc00000, 0xff0000c0, 0xff101010};
     const int x0 = std::max(pig.x, 0), y0 = std::max(pig.y, 0);
     const int x1 = std::min(pig.x + pig.width, gx9::kWidth);
     const int y1 = std::min(pig.y + pig.height, gx9::kHeight);
@@ -194,7 +217,7 @@ void paint_panel(Canvas& canvas, std::string_view status)
 
 // The SDL objects of the window, released in reverse order.
 class SdlWindow {
-public:
+  public:
     bool open()
     {
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
@@ -234,7 +257,7 @@ public:
         SDL_RenderPresent(renderer_);
     }
 
-private:
+  private:
     static bool failed(const char* call)
     {
         std::fprintf(stderr, "boxsim: %s: %s\n", call, SDL_GetError());
@@ -257,7 +280,7 @@ struct Shown {
 
 // Runs the script on its own thread; its ending is read by the window's loop.
 class ScriptThread {
-public:
+  public:
     ScriptThread(Session& session, const std::vector<Command>* script)
     {
         if (script != nullptr)
@@ -276,13 +299,13 @@ public:
         return done_.load() ? std::optional<Ending>(ending_) : std::nullopt;
     }
 
-private:
+  private:
     std::thread thread_;
     std::atomic<bool> done_{false};
     Ending ending_ = Ending::ScriptDone;
 };
 
-}  // namespace
+} // namespace
 
 bool display_available()
 {
@@ -347,8 +370,8 @@ std::optional<Ending> run_window(Session& session, const std::vector<Command>* s
         shown = Shown{version, lcd.generation, pig.shown, shown.pig_frame_at, false};
     }
     if (*ending == Ending::WindowClosed)
-        session.stop(Ending::WindowClosed);  // ends the script's waits too
+        session.stop(Ending::WindowClosed); // ends the script's waits too
     return ending;
 }
 
-}  // namespace boxsim
+} // namespace boxsim

@@ -17,4 +17,4 @@ bool display_available();
 // Returns how the run ended. std::nullopt: the window could not be opened (message on stderr).
 std::optional<Ending> run_window(Session& session, const std::vector<Command>* script);
 
-}  // namespace boxsim
+} // namespace boxsim

@@ -5,7 +5,10 @@
 
 namespace boxsim {
 
-bool display_available() { return false; }
+bool display_available()
+{
+    return false;
+}
 
 std::optional<Ending> run_window(Session&, const std::vector<Command>*)
 {
@@ -13,4 +16,4 @@ std::optional<Ending> run_window(Session&, const std::vector<Command>*)
     return std::nullopt;
 }
 
-}  // namespace boxsim
+} // namespace boxsim

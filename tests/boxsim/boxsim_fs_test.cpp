@@ -109,9 +109,9 @@ TEST(BoxLcd, AnswersBothRequestsAndKeepsEachFrame)
     reset_lcd();
     const int fd = open_lcd_in_frame_mode();
     LcdFrame frame{};
-    frame[0] = 0x01;        // pixel (0, 0)
-    frame[125] = 0x02;      // pixel (5, 9)
-    frame[959] = 0x80;      // pixel (119, 63)
+    frame[0] = 0x01;   // pixel (0, 0)
+    frame[125] = 0x02; // pixel (5, 9)
+    frame[959] = 0x80; // pixel (119, 63)
     ASSERT_EQ(write(fd, frame.data(), frame.size()), kLcdFrameBytes);
 
     LcdState lcd = lcd_state();
@@ -159,7 +159,7 @@ TEST(BoxLcd, RefusesWhatTheDeviceDoesNotTake)
     EXPECT_EQ(errno, EINVAL);
     const std::vector<uint8_t> longer(frame.size() + 1);
     EXPECT_EQ(write(fd, longer.data(), longer.size()), -1);
-    const void* volatile nothing = nullptr;  // hidden from the compiler's null check
+    const void* volatile nothing = nullptr; // hidden from the compiler's null check
     EXPECT_EQ(write(fd, nothing, frame.size()), -1);
     EXPECT_EQ(errno, EFAULT);
     EXPECT_EQ(lcd_state().frames, 0);
@@ -190,9 +190,9 @@ TEST(BoxLcd, StdioStreamWritesWholeFrames)
     reset_lcd();
     FILE* lcd = std::fopen(kLcd, "w");
     ASSERT_NE(lcd, nullptr);
-    const int fd = open_lcd_in_frame_mode();  // the mode is the device's, not the stream's
+    const int fd = open_lcd_in_frame_mode(); // the mode is the device's, not the stream's
     LcdFrame frame{};
-    frame[120] = 0x01;  // pixel (0, 8)
+    frame[120] = 0x01; // pixel (0, 8)
     ASSERT_EQ(std::fwrite(frame.data(), 1, frame.size(), lcd), frame.size());
     EXPECT_EQ(lcd_state().frames, 1);
     EXPECT_TRUE(lcd_pixel_lit(lcd_state().frame, 0, 8));
@@ -261,5 +261,5 @@ TEST(BoxLcd, ServesThreadsAtOnce)
     EXPECT_EQ(lcd.open_descriptors, 0);
 }
 
-}  // namespace
-}  // namespace boxsim
+} // namespace
+} // namespace boxsim

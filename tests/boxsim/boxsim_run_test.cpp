@@ -29,8 +29,8 @@ using Clock = std::chrono::steady_clock;
 
 struct BoxResult {
     int status = -1;
-    std::string errors;  // boxsim's stderr
-    fs::path dir;        // its shot directory
+    std::string errors; // boxsim's stderr
+    fs::path dir;       // its shot directory
     Clock::duration took{};
 };
 
@@ -46,12 +46,12 @@ fs::path shot_dir()
 }
 
 class BoxProcess {
-public:
+  public:
     // Starts boxsim headless with the fixture plugin, shots into `dir`, a safety timeout.
     BoxProcess(const fs::path& dir, std::vector<std::string> args) : dir_(dir)
     {
-        std::vector<std::string> all{BOXSIM_EXE,  "--headless", "--plugin", BOXSIM_TEST_PLUGIN,
-                                     "--shot-dir", dir.string()};
+        std::vector<std::string> all{BOXSIM_EXE,         "--headless", "--plugin",
+                                     BOXSIM_TEST_PLUGIN, "--shot-dir", dir.string()};
         if (std::find(args.begin(), args.end(), "--timeout") == args.end())
             args.insert(args.end(), {"--timeout", "60"});
         all.insert(all.end(), args.begin(), args.end());
@@ -107,7 +107,7 @@ public:
         return run;
     }
 
-private:
+  private:
     fs::path dir_;
     pid_t pid_ = -1;
     Clock::time_point started_;
@@ -155,8 +155,9 @@ Shot read_shot(const BoxResult& run, const std::string& name)
 TEST(BoxRun, ShotShowsThePluginsPixelsAndServedConfiguration)
 {
     const bool box_dirs_before = fs::exists("/var/mirlon") || fs::exists("/dev/omra");
-    const BoxResult run = run_box({"--server", "example.org:5000", "--handle", "alice", "--password",
-                             "s3cret", "-e", "expect 20 20 \"ready\"; shot drawn"});
+    const BoxResult run =
+        run_box({"--server", "example.org:5000", "--handle", "alice", "--password", "s3cret", "-e",
+                 "expect 20 20 \"ready\"; shot drawn"});
     EXPECT_EQ(run.status, 0) << run.errors;
     const Shot shot = read_shot(run, "drawn");
     ASSERT_TRUE(shot.ok);
@@ -202,15 +203,14 @@ TEST(BoxRun, ConfigurationFileIsServedAsItIsOrNotAtAll)
 
 TEST(BoxRun, KeysReachThePluginAndItsLcdFramesReachTheShot)
 {
-    const BoxResult run = run_box({"-e",
-                             "expect 20 20 \"ready\"\n"
-                             "expect-lcd 0 0 on\n"
-                             "press 5; expect 20 300 \"key 05\"\n"
-                             "type 1 2; press OK; hold LEFT 400ms\n"
-                             "expect 20 300 \"key 11\"; expect 20 320 \"keys 5\"\n"
-                             "expect-lcd 13 10 on; expect-pixel 100 100 13\n"
-                             "shot keys\n"
-                             "exit"});
+    const BoxResult run = run_box({"-e", "expect 20 20 \"ready\"\n"
+                                         "expect-lcd 0 0 on\n"
+                                         "press 5; expect 20 300 \"key 05\"\n"
+                                         "type 1 2; press OK; hold LEFT 400ms\n"
+                                         "expect 20 300 \"key 11\"; expect 20 320 \"keys 5\"\n"
+                                         "expect-lcd 13 10 on; expect-pixel 100 100 13\n"
+                                         "shot keys\n"
+                                         "exit"});
     EXPECT_EQ(run.status, 0) << run.errors;
     const Shot shot = read_shot(run, "keys");
     ASSERT_TRUE(shot.ok);
@@ -231,7 +231,8 @@ TEST(BoxRun, KeysReachThePluginAndItsLcdFramesReachTheShot)
 
 TEST(BoxRun, RestartReachesThePluginAndItsResultIsTheExitStatus)
 {
-    const BoxResult run = run_box({"-e", "expect 20 20 \"ready\"; restart; expect 20 340 \"restarts 1\""});
+    const BoxResult run =
+        run_box({"-e", "expect 20 20 \"ready\"; restart; expect 20 340 \"restarts 1\""});
     EXPECT_EQ(run.status, 7) << run.errors;
 }
 
@@ -257,7 +258,7 @@ TEST(BoxRun, WithoutScriptEndsByExitAfterTheDuration)
 TEST(BoxRun, FailedExpectShotsExitsWith90)
 {
     const BoxResult run = run_box({"-e", "expect 20 20 \"ready\"; expect 20 20 \"never\" 300ms; "
-                                   "shot unreached"});
+                                         "shot unreached"});
     EXPECT_EQ(run.status, 90) << run.errors;
     EXPECT_NE(run.errors.find("line 1: expectation not met: the text at (20, 20) reads "
                               "\"ready\", not \"never\""),
@@ -283,8 +284,7 @@ TEST(BoxRun, TimeoutPressesExitAndExitsWith124)
 // it is left running after the grace period, with status 124 and a shot of its screen.
 TEST(BoxRun, PluginIgnoringExitIsLeftAfterTheGrace)
 {
-    const std::string stubborn =
-        "expect 20 20 \"ready\"; press RED; expect 20 360 \"stubborn\"; ";
+    const std::string stubborn = "expect 20 20 \"ready\"; press RED; expect 20 360 \"stubborn\"; ";
     for (const char* rest : {"wait 60s", "press 4"}) {
         const BoxResult run = run_box({"--timeout", "3", "--grace", "0.5", "-e", stubborn + rest});
         EXPECT_EQ(run.status, 124) << rest << "\n" << run.errors;
@@ -336,4 +336,4 @@ TEST(BoxRun, MistakesExitWith2Or3BeforeThePluginRuns)
     }
 }
 
-}  // namespace
+} // namespace

@@ -16,16 +16,36 @@ std::string describe(const Command& c)
 {
     std::string text = std::to_string(c.line) + ":";
     switch (c.kind) {
-    case CommandKind::Press: text += "press"; break;
-    case CommandKind::Hold: text += "hold"; break;
-    case CommandKind::Type: text += "type"; break;
-    case CommandKind::Wait: text += "wait"; break;
-    case CommandKind::Shot: text += "shot"; break;
-    case CommandKind::Restart: text += "restart"; break;
-    case CommandKind::Exit: text += "exit"; break;
-    case CommandKind::Expect: text += "expect"; break;
-    case CommandKind::ExpectPixel: text += "expect-pixel"; break;
-    case CommandKind::ExpectLcd: text += "expect-lcd"; break;
+    case CommandKind::Press:
+        text += "press";
+        break;
+    case CommandKind::Hold:
+        text += "hold";
+        break;
+    case CommandKind::Type:
+        text += "type";
+        break;
+    case CommandKind::Wait:
+        text += "wait";
+        break;
+    case CommandKind::Shot:
+        text += "shot";
+        break;
+    case CommandKind::Restart:
+        text += "restart";
+        break;
+    case CommandKind::Exit:
+        text += "exit";
+        break;
+    case CommandKind::Expect:
+        text += "expect";
+        break;
+    case CommandKind::ExpectPixel:
+        text += "expect-pixel";
+        break;
+    case CommandKind::ExpectLcd:
+        text += "expect-lcd";
+        break;
     }
     for (const uint8_t key : c.keys)
         text += " " + std::string(key_name(key));
@@ -140,7 +160,7 @@ TEST(Durations, ReadUnitsAndRefuseTheRest)
     } cases[] = {
         {"300ms", false, 300}, {"2s", false, 2000}, {"0.25s", false, 250}, {"0ms", false, 0},
         {"5", true, 5000},     {"0.5", true, 500},  {"5", false, -1},      {"s", false, -1},
-        {"ms", false, -1},     {"1e3s", false, -1}, {"-1s", false, -1},  {"+1s", false, -1},
+        {"ms", false, -1},     {"1e3s", false, -1}, {"-1s", false, -1},    {"+1s", false, -1},
         {"1 s", false, -1},    {"nans", false, -1}, {"infs", false, -1},   {"86401s", false, -1},
     };
     for (const auto& c : cases) {
@@ -235,9 +255,9 @@ TEST(RemoteKeys, NamesAndCodesAgreeBothWays)
     const struct {
         const char* name;
         int code;
-    } keys[] = {{"0", 0},     {"9", 9},      {"RIGHT", 10}, {"LEFT", 11},  {"UP", 12},
-                {"DOWN", 13}, {"OK", 14},    {"YELLOW", 18}, {"RED", 19},  {"BLUE", 20},
-                {"HELP", 23}, {"MUTE", 22},  {"EXIT", 25}};
+    } keys[] = {{"0", 0},     {"9", 9},     {"RIGHT", 10},  {"LEFT", 11}, {"UP", 12},
+                {"DOWN", 13}, {"OK", 14},   {"YELLOW", 18}, {"RED", 19},  {"BLUE", 20},
+                {"HELP", 23}, {"MUTE", 22}, {"EXIT", 25}};
     for (const auto& k : keys) {
         ASSERT_EQ(key_code(k.name), k.code) << k.name;
         EXPECT_EQ(key_name(static_cast<uint8_t>(k.code)), k.name);
@@ -247,5 +267,5 @@ TEST(RemoteKeys, NamesAndCodesAgreeBothWays)
     EXPECT_EQ(key_name(238), "?");
 }
 
-}  // namespace
-}  // namespace boxsim
+} // namespace
+} // namespace boxsim

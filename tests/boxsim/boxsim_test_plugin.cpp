@@ -106,8 +106,7 @@ void draw_text(int x, int y, const char* text, unsigned char ink, unsigned char 
     }
 }
 
-template <typename... Args>
-void draw_line(int y, const char* format, Args... args)
+template <typename... Args> void draw_line(int y, const char* format, Args... args)
 {
     char line[64];
     std::snprintf(line, sizeof line, format, args...);
@@ -206,7 +205,7 @@ void answer_keys(State& s)
     }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" __attribute__((visibility("default"))) int plugin_exec(Node* list)
 {
@@ -254,7 +253,7 @@ extern "C" __attribute__((visibility("default"))) int plugin_exec(Node* list)
     FBClose();
     ioctl(s.lcd, 25);
     close(s.lcd);
-    signal(SIGINT, old_int);  // the handler lives in this library, which the host may unload
+    signal(SIGINT, old_int); // the handler lives in this library, which the host may unload
     signal(SIGTERM, old_term);
     return s.restarts > 0 ? 7 : config.exit_code;
 }
