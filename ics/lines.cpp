@@ -84,7 +84,9 @@ int cut_lines(char* buffer, int end, LineHandler handler)
             break;
         case kAfterIac:
             if (byte == kTelnetInterruptProcess) {
-                keep_from(buffer, line_start, end);
+                // Removed like any command: the buffer outlives the connection, and an IP left
+                // in it would end the next connection at its first read.
+                keep_from(buffer, i + 1, end);
                 return -1;
             }
             if (byte >= kTelnetWill && byte <= kTelnetDont) {

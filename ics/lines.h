@@ -32,5 +32,6 @@ using LineHandler = void (*)(const char* line);
 //     on as a line before reading.
 // Result: 0, also when nothing arrived or the read failed (a failure other than EAGAIN or EINTR
 // shows "read from server: <error>"); -1 when the server closed the connection (a read of 0) or
-// sent telnet IP (lines before it have been handed on).
+// sent telnet IP (lines before it have been handed on; the IP goes with the text before it and
+// what follows it is carried, as after a close).
 int ProcessRawInput(int descriptor, char* buffer, int buffer_bytes, LineHandler handler);

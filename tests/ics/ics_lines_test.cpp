@@ -128,6 +128,18 @@ TEST_F(LineAssembly, InterruptProcessEndsTheConnectionAfterTheLinesBeforeIt)
     EXPECT_EQ(handed_on, Lines{"abc\r\n"});
 }
 
+// The buffer outlives the connection: what an interrupt leaves in it must not end the next one.
+TEST_F(LineAssembly, InterruptProcessIsRemovedSoTheNextConnectionReads)
+{
+    EXPECT_EQ(take("abc\r\nde" + kIac + "\xf4" + "fg"), -1);
+    EXPECT_EQ(carried(), "fg");
+    handed_on.clear();
+    SocketPair next;
+    icstest::send_bytes(next.theirs, "hi\r\n");
+    EXPECT_EQ(ProcessRawInput(next.ours, buffer, kReceiveBufferBytes, record_line), 0);
+    EXPECT_EQ(handed_on, Lines{"fghi\r\n"});
+}
+
 TEST_F(LineAssembly, ClosedConnectionGivesMinusOneWithoutALine)
 {
     icstest::send_bytes(pair.theirs, "partial");
