@@ -15,6 +15,10 @@ static_assert(kSquareTextChars == 71 && kSideToMoveAt == 72);
 // fields 9 to 27 up to the first that does not fit, derives my_color and moving_enabled, and in
 // the board view redraws the board and the header. A line whose squares or side to move are
 // missing or malformed changes nothing; the result says whether the line was taken.
+// Refusing the whole line, rather than storing a stray square byte as an empty square, keeps a
+// position the server never sent off the board and out of move entry: the squares of a garbled
+// line cannot be trusted even where they hold letters, and the server's next board line (or the
+// "refresh" command) brings the true position. The board holds only piece letters and spaces.
 bool ReadBoardLine(const char* fields);
 
 // Steps shared with the game announcement: for a user named as Black, turns the stored board

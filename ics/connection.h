@@ -9,7 +9,8 @@ constexpr int kSendBufferBytes = 16384;
 // a dotted quad of four decimal numbers, each giving the low 8 bits of one address byte (a text of
 // digits and points only is always read as a dotted quad, never looked up). Returns the
 // descriptor (greater than 0), or 0 on any failure; a host that neither resolves nor reads as
-// four numbers also shows "Failed to resolve address." through ExitOn.
+// four numbers also shows "Failed to resolve address." through ExitOn. A socket that fails to
+// connect is closed, and nothing is allocated.
 int OpenTCP(const char* host, int port);
 
 // Formats the text as printf does and writes all of it to icsFd, with SIGALRM held off while

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "board/board.h"
+#include "dialogs/command_table.h"
 #include "host/gx9.h"
 #include "ics/game_state.h"
 #include "ics/notices.h"
@@ -87,6 +88,46 @@ class BoardLine : public ::testing::Test {
 
     testsupport::TestScreen screen;
 };
+
+// init runs again at every start of the plugin: it sets its start values and must leave what
+// the user's earlier session learnt (handle, ratings, board, clocks, connection) alone.
+TEST(GameState, InitSetsStartValuesAndKeepsTheRest)
+{
+    memset(zeforboard, 'x', kSquares);
+    strcpy(WhiteName, "Someone");
+    strcpy(BlackName, "Other");
+    strcpy(MyName, "Tester");
+    strcpy(WhiteRating, " 1500");
+    WhiteRemaining = 77;
+    start_time = 1234;
+    icsFd = 9;
+    WeAreNotPlaying = 0;
+    moving_enabled = 1;
+    my_color = 0;
+    ObserveAnnounced = 1;
+    CountingFor = 'W';
+    init();
+    EXPECT_STREQ(WhiteName, "WHITE");
+    EXPECT_STREQ(BlackName, "BLACK");
+    EXPECT_EQ(CountingFor, ' ');
+    EXPECT_EQ(WeAreNotPlaying, 1);
+    EXPECT_EQ(moving_enabled, 0);
+    EXPECT_EQ(my_color, 1);
+    EXPECT_EQ(ObserveAnnounced, 0);
+    EXPECT_EQ(Xoffset, 40);
+    EXPECT_EQ(Yoffset, 449);
+    EXPECT_EQ(highest_command, 44);
+    EXPECT_EQ(std::string(zeforboard, kSquares), std::string(kSquares, 'x'));
+    EXPECT_STREQ(MyName, "Tester");
+    EXPECT_STREQ(WhiteRating, " 1500");
+    EXPECT_EQ(WhiteRemaining, 77);
+    EXPECT_EQ(start_time, 1234);
+    EXPECT_EQ(icsFd, 9);
+    // The start position seen by White: the cursor's first square is a1, column 4 row 2 is d2.
+    EXPECT_EQ(kStartPosition[square_index(1, 1)], 'R');
+    EXPECT_EQ(kStartPosition[square_index(4, 2)], 'P');
+    EXPECT_EQ(kStartPosition[square_index(4, 8)], 'q');
+}
 
 TEST_F(BoardLine, ReadsTheSquaresAndEveryFieldOfTheServersLine)
 {

@@ -100,3 +100,19 @@ TEST_F(ExitOnMessage, PausesForTheConfiguredTimeAfterDrawing)
 }
 
 } // namespace
+
+namespace {
+
+// The pause that callers get without a test's override: two whole seconds.
+TEST(ExitOnPause, LastsTwoSecondsByDefault)
+{
+    TestScreen screen;
+    init();
+    whats_showed = kBoardView;
+    const auto before = std::chrono::steady_clock::now();
+    ExitOn("Disconnected from ICS !!!");
+    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+    EXPECT_EQ(screen.text(30, kNewestLineY, 25, 9), "Disconnected from ICS !!!");
+}
+
+} // namespace
