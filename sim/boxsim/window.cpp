@@ -220,6 +220,8 @@ class SdlWindow {
   public:
     bool open()
     {
+        // Signals are the plugin's: SDL must not turn SIGINT and SIGTERM into a quit event.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
             return failed("SDL_InitSubSystem");
         video_ = true;
