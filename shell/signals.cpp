@@ -27,7 +27,9 @@ void install(SavedDisposition& entry, void (*handler)(int))
     struct sigaction action = {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no SA_RESTART: a waiting select ends with EINTR
+    // The interrupted work goes on: reads, writes and a connect in progress are restarted.
+    // select and poll still end with EINTR, which the loops take as a shortened wait.
+    action.sa_flags = SA_RESTART;
     entry.saved = sigaction(entry.signal_number, &action, &entry.previous) == 0;
 }
 

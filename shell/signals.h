@@ -3,7 +3,8 @@
 // pass of the main loop or a dialog's poll), so it can never interleave with a telnet update.
 #pragma once
 
-// Installs the handlers, keeping the host's dispositions for restore_signal_handlers.
+// Installs the handlers, keeping the host's dispositions for restore_signal_handlers. System
+// calls the signals interrupt are restarted, so a connect or a read in progress is not lost.
 void install_signal_handlers();
 
 // Gives the host back the dispositions it had before install_signal_handlers.
