@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstdio>
 
+#include "board/board.h"
 #include "board/cursor.h"
 #include "board/promotion.h"
 #include "host/gx9.h"
@@ -57,7 +58,7 @@ void square_name(int col, int row, char name[3])
 // White's pieces are upper-case letters, Black's lower-case ones.
 bool holds_own_piece(int col, int row)
 {
-    assert(col >= 1 && col <= 8 && row >= 1 && row <= 8 && "cursor square off the board");
+    assert(square_on_board(col, row) && "cursor square off the board");
     const char c = zeforboard[square_index(col, row)];
     if (my_color == 1)
         return c >= 'A' && c <= 'Z';
@@ -71,9 +72,11 @@ bool cursor_has_stepped()
     return cursorxold != cursorx || cursoryold != cursory;
 }
 
+// Only while a piece is selected: a new run of the plugin starts in phase 1 with the marker
+// coordinates of an earlier run still set, and those must not bring back an old mark.
 bool on_marked_square(int col, int row)
 {
-    return col == marker1x && row == marker1y;
+    return selection_phase == 2 && col == marker1x && row == marker1y;
 }
 
 void clear_markers()

@@ -289,6 +289,21 @@ TEST_F(MoveEntry, MarkerSurvivesTheCursorPassingOverIt)
     EXPECT_TRUE(has_cursor(6, 2));
 }
 
+// A new run of the plugin sets phase 1 but leaves the marker coordinates of a selection that the
+// earlier run left open: the cursor passing that square must not bring the old mark back.
+TEST_F(MoveEntry, CursorBringsBackNoMarkOfASelectionThatWasReset)
+{
+    keys({kRight, kKeyOk, kUp});
+    ASSERT_EQ(marker1x, 5);
+    selection_phase = 1; // what the start of a new run does
+    draw_chess_board(zeforboard, cursorxold, cursoryold, cursorx, cursory);
+    keys({kDown});
+    EXPECT_TRUE(has_cursor(5, 2));
+    EXPECT_FALSE(marked(5, 2)) << square(5, 2);
+    keys({kUp});
+    EXPECT_FALSE(marked(5, 2)) << square(5, 2);
+}
+
 TEST_F(MoveEntry, SendingRemovesMarkersAndCursor)
 {
     keys({kRight, kKeyOk, kUp, kUp, kKeyOk});
