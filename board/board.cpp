@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cassert>
+#include <optional>
 
 #include "board/cursor.h"
 #include "board/font.h"
@@ -25,20 +26,6 @@ static_assert(kRankLabelDx == 5 && kRankLabelDy == -389);
 
 constexpr std::array<char, kBoardSide> kFilesForWhite = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'};
 constexpr std::array<char, kBoardSide> kRanksForWhite = {'8', '7', '6', '5', '4', '3', '2', '1'};
-
-// The piece a board byte names, upper case for White; other bytes leave the square empty.
-struct PieceLetter {
-    char letter;
-    PieceKind kind;
-};
-constexpr std::array<PieceLetter, kPieceKinds> kPieceLetters = {{
-    {'K', PieceKind::King},
-    {'Q', PieceKind::Queen},
-    {'R', PieceKind::Rook},
-    {'B', PieceKind::Bishop},
-    {'N', PieceKind::Knight},
-    {'P', PieceKind::Pawn},
-}};
 
 void draw_frame()
 {
@@ -72,16 +59,13 @@ void draw_labels()
 
 void draw_piece(char byte, int left, int top)
 {
-    for (const PieceLetter& piece : kPieceLetters) {
-        const bool white = byte == piece.letter;
-        const bool black = byte == piece.letter - 'A' + 'a';
-        if (!white && !black)
-            continue;
-        draw_glyph(piece.kind, left + kPieceInsetX, top - kPieceRaise,
-                   white ? kWhitePieceOutline : kBlackPieceOutline,
-                   white ? kWhitePieceFill : kBlackPieceFill);
+    const std::optional<PieceKind> kind = piece_kind_of(byte);
+    if (!kind)
         return;
-    }
+    const bool white = byte >= 'A' && byte <= 'Z';
+    draw_glyph(*kind, left + kPieceInsetX, top - kPieceRaise,
+               white ? kWhitePieceOutline : kBlackPieceOutline,
+               white ? kWhitePieceFill : kBlackPieceFill);
 }
 
 } // namespace

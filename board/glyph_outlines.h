@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <span>
 
 struct GlyphPoint {
@@ -103,6 +104,21 @@ inline constexpr std::array<GlyphPoint, 1> kPawnSeeds = {{
 // The piece kinds in one order, so the TV and LCD routines and their tables stay tied.
 enum class PieceKind { King, Queen, Rook, Bishop, Knight, Pawn };
 constexpr int kPieceKinds = 6;
+
+// White's board letter of each kind, in PieceKind order; Black's are the same in lower case.
+inline constexpr char kPieceLetters[] = "KQRBNP";
+static_assert(sizeof(kPieceLetters) - 1 == kPieceKinds);
+
+// The kind a board byte names, or none for any byte that is not one of the twelve letters.
+constexpr std::optional<PieceKind> piece_kind_of(char byte)
+{
+    for (int k = 0; k < kPieceKinds; ++k)
+        if (byte == kPieceLetters[k] || byte == kPieceLetters[k] - 'A' + 'a')
+            return static_cast<PieceKind>(k);
+    return std::nullopt;
+}
+static_assert(piece_kind_of('n') == PieceKind::Knight && piece_kind_of('K') == PieceKind::King &&
+              !piece_kind_of(' ') && !piece_kind_of('k' - 'a' + 'A' + 1));
 
 struct GlyphShape {
     std::span<const GlyphPoint> outline;

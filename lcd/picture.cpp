@@ -3,6 +3,7 @@
 #include "lcd/picture.h"
 
 #include <array>
+#include <optional>
 #include <span>
 
 #include "board/font.h"
@@ -24,30 +25,11 @@ constexpr std::array<LcdSegment, 4> kLcdFrameLines = {{
     {0, 0, 0, kLcdHeight - 1},                          // left: column 0, rows 0..62
 }};
 
-// Board letter (White's; Black's is its lower case) and outline, in the order an empty square
-// superimposes all six.
-struct LcdPieceRow {
-    char letter;
-    PieceKind kind;
+// The order in which an empty square superimposes all six outlines.
+constexpr std::array<PieceKind, kPieceKinds> kEmptySquareKinds = {
+    PieceKind::Pawn, PieceKind::Bishop, PieceKind::King,
+    PieceKind::Knight, PieceKind::Rook, PieceKind::Queen,
 };
-constexpr std::array<LcdPieceRow, kPieceKinds> kLcdPieces = {{
-    {'P', PieceKind::Pawn},
-    {'B', PieceKind::Bishop},
-    {'K', PieceKind::King},
-    {'N', PieceKind::Knight},
-    {'R', PieceKind::Rook},
-    {'Q', PieceKind::Queen},
-}};
-
-constexpr bool is_piece_letter(char square, char white_letter)
-{
-    return square == white_letter || square == white_letter - 'A' + 'a';
-}
-
-constexpr bool on_board(int column, int row)
-{
-    return column >= 1 && column <= 8 && row >= 1 && row <= 8;
-}
 
 // Each point of the chain is drawn by the segment that starts there; only the closing point,
 // equal to the first, is left to the first segment.
@@ -85,13 +67,12 @@ void clear_piece_area(unsigned char* frame)
 
 void draw_piece_letter(char square, int mode, unsigned char* frame)
 {
-    for (const LcdPieceRow& row : kLcdPieces)
-        if (is_piece_letter(square, row.letter)) {
-            draw_kind(row.kind, kLcdPieceX, kLcdPieceY, mode, frame);
-            return;
-        }
-    for (const LcdPieceRow& row : kLcdPieces)
-        draw_kind(row.kind, kLcdPieceX, kLcdPieceY, mode, frame);
+    if (const std::optional<PieceKind> kind = piece_kind_of(square)) {
+        draw_kind(*kind, kLcdPieceX, kLcdPieceY, mode, frame);
+        return;
+    }
+    for (const PieceKind kind : kEmptySquareKinds)
+        draw_kind(kind, kLcdPieceX, kLcdPieceY, mode, frame);
 }
 
 } // namespace
@@ -124,7 +105,7 @@ void lcd_draw_intro(unsigned char* frame)
 void lcd_draw_current_piece(const char* board, int column, int row, int mode, unsigned char* frame)
 {
     clear_piece_area(frame);
-    const char square = on_board(column, row) ? board[square_index(column, row)] : ' ';
+    const char square = square_on_board(column, row) ? board[square_index(column, row)] : ' ';
     draw_piece_letter(square, mode, frame);
     lcd_draw_intro(frame);
 }

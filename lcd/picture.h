@@ -15,6 +15,7 @@ constexpr int kLcdTextLimit = 120; // characters considered per call
 // The intro's texts and places.
 inline constexpr char kLcdTitle[] = " FICS Client";
 inline constexpr char kLcdVersion[] = "1.9";
+// The credit line is the plugin's own name: six inverse cells from column 60 reach the right edge.
 inline constexpr char kLcdCredit[] = "VITREL";
 static_assert(sizeof(kLcdCredit) - 1 <= 6, "the credit line ends at the display's right edge");
 constexpr int kLcdVersionX = 90, kLcdVersionY = 23;
