@@ -2,14 +2,13 @@
 #include "shell/main_loop.h"
 
 #include <array>
-#include <cerrno>
 #include <poll.h>
-#include <sys/select.h>
 #include <unistd.h>
 
 #include "board/board.h"
 #include "dialogs/command_picker.h"
 #include "dialogs/command_table.h"
+#include "dialogs/poll.h"
 #include "dialogs/word_entry.h"
 #include "host/gx9.h"
 #include "ics/connection.h"
@@ -41,12 +40,6 @@ constexpr unsigned char kEchoInk = 1;
 constexpr unsigned char kEchoPaper = 12;
 
 bool connected() { return icsFd > 0; }
-
-void pause_before_poll()
-{
-    timeval timeout = {0, tv_tv_usec};
-    select(0, nullptr, nullptr, nullptr, &timeout);
-}
 
 void poll_remote()
 {
@@ -156,13 +149,6 @@ void refresh_lcd_and_clocks(unsigned char* lcd_frame)
     print_remaining_time();
 }
 
-// A held key keeps the loop here until it is released (or the host asks the plugin to stop).
-void wait_for_release()
-{
-    while (realcode != kKeyNone && doexit == 0)
-        RcGetActCode();
-}
-
 // True when the key just polled is to be dispatched. OK is never locked, so that two quick
 // presses of OK (select, then complete a move on the same spot) both count. A locked key ends
 // the pass: no second poll and no server input until a poll finds no key held.
@@ -214,9 +200,11 @@ bool main_loop_pass(char* ics_buffer, int ics_buffer_size, unsigned char* lcd_fr
 {
     report_pending_signals();
     refresh_lcd_and_clocks(lcd_frame);
-    wait_for_release();
+    // A held key keeps the pass here until it is released or the host asks the plugin to
+    // stop; the request is acted on after the poll.
+    dialog_wait_release();
     if (pause)
-        pause_before_poll();
+        dialog_pause(tv_tv_usec);
     poll_remote();
     if (doexit != 0)
         return false;

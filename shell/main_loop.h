@@ -8,7 +8,7 @@
 // the pass waits for its release, unless the host asks the plugin to stop or start over.
 void run_main_loop(char* ics_buffer, int ics_buffer_size, unsigned char* lcd_frame);
 
-// One pass, without its pause when pause is false (benchmarks). Returns false once doexit is set.
+// One pass, without its pause when pause is false (tests). Returns false once doexit is set.
 bool main_loop_pass(char* ics_buffer, int ics_buffer_size, unsigned char* lcd_frame, bool pause);
 
 // Acts on one key code in the current screen mode, as a pass does after its repeat lock.
