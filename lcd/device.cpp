@@ -107,11 +107,12 @@ void lcd_line(int x1, int y1, int x2, int y2, int mode, int gap, unsigned char* 
     const int dy = y2 - y1;
     const int sx = sgn(dx);
     const int sy = sgn(dy);
+    const int points_skipped = gap > 0 ? gap : 0; // a negative count would only run down
     int skip = 0;
     auto plot = [&](int x, int y) {
         if (skip == 0) {
             lcd_draw_pixel(x, y, mode, frame);
-            skip = gap;
+            skip = points_skipped;
         } else {
             --skip;
         }

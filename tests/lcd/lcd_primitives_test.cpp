@@ -156,6 +156,9 @@ TEST(LcdLine, LightsExactlyThePointsBeforeItsEnd)
         // gaps skip points after each drawn one
         {0, 0, 6, 0, 1, {{0, 0}, {2, 0}, {4, 0}}},
         {9, 20, 9, 10, 2, {{9, 20}, {9, 17}, {9, 14}, {9, 11}}},
+        // a negative gap skips nothing (and never counts down past INT_MIN)
+        {0, 0, 4, 0, -1, {{0, 0}, {1, 0}, {2, 0}, {3, 0}}},
+        {0, 1, 4, 1, INT_MIN, {{0, 1}, {1, 1}, {2, 1}, {3, 1}}},
         // single precision decides: slope -2/3 rounds to -0.666666687; at i = 6 the product
         // rounds to -4 before the add, so y = 2 (a fused multiply-add would give 1.99999988 -> 1)
         {0, 6, 9, 0, 0, {{0, 6}, {1, 5}, {2, 4}, {3, 4}, {4, 3}, {5, 2}, {6, 2}, {7, 1}, {8, 0}}},
