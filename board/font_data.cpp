@@ -1962,7 +1962,57 @@ constexpr bool underscore_is_row_16()
     return true;
 }
 
+constexpr bool row_inked(int cell, int row)
+{
+    for (int x = 0; x < kGlyphWidth; ++x)
+        if (cell_pixel(cell, row, x) == kGlyphInk)
+            return true;
+    return false;
+}
+
+// Whether the glyph of c has ink in its first and last row, and only within those rows and
+// the columns from first_column to last_column.
+constexpr bool glyph_spans(char c, int first_row, int last_row, int first_column, int last_column)
+{
+    const int k = cell_index(c);
+    if (!row_inked(k, first_row) || !row_inked(k, last_row))
+        return false;
+    for (int y = 0; y < kGlyphHeight; ++y)
+        for (int x = 0; x < kGlyphWidth; ++x) {
+            const bool inside =
+                y >= first_row && y <= last_row && x >= first_column && x <= last_column;
+            if (!inside && cell_pixel(k, y, x) == kGlyphInk)
+                return false;
+        }
+    return true;
+}
+
+constexpr bool all_span(const char* chars, int first_row, int last_row)
+{
+    for (; *chars != '\0'; ++chars)
+        if (!glyph_spans(*chars, first_row, last_row, 1, kGlyphWidth - 2))
+            return false;
+    return true;
+}
+
+// Capitals and digits stand in rows 1-14; Q's tail is its descender.
+constexpr bool capitals_and_digits_in_their_box()
+{
+    return all_span("0123456789ABCDEFGHIJKLMNOPRSTUVWXYZ", 1, 14) && glyph_spans('Q', 1, 16, 1, 8);
+}
+
+constexpr bool x_height_letters_and_descenders()
+{
+    for (const char* c = "j,;"; *c != '\0'; ++c)
+        if (!row_inked(cell_index(*c), 16))
+            return false;
+    return all_span("acemnorsuvwxz", 6, 14) && all_span("gpqy", 6, 16);
+}
+
 static_assert(sizeof(font_chars) == kFontCells + 1 && font_chars[kFontCells] == '\0');
+static_assert(capitals_and_digits_in_their_box(), "a capital or digit leaves rows 1-14");
+static_assert(x_height_letters_and_descenders(), "an x-height letter or a descender is misplaced");
+static_assert(all_span("()", 0, 15), "the parentheses must span rows 0-15");
 static_assert(font_chars[2] == ' ' && font_chars[60] == ' ',
               "quote and backslash are outside the set");
 static_assert(cell_index('~') == 94 && font_chars[95] == '\x7f');
