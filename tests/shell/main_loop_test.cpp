@@ -251,6 +251,46 @@ TEST_F(MainLoop, TypedWordIsSentWithItsLineEnd)
     EXPECT_EQ(newest_line(), "H ");
 }
 
+TEST_F(MainLoop, LeavingFromInsideADialogStillSendsWhatItReturned)
+{
+    struct Row {
+        std::vector<int> keys; // ending with EXIT inside the dialog
+        const char* sent;
+    };
+    const Row rows[] = {
+        {{kKeyYellow, kKeyDown, gx9::kCodeExit}, "accept \r\n"},
+        {{kKeyBlue, 4, 4, 1, 1, gx9::kCodeExit}, "H \r\n"},
+    };
+    for (const Row& row : rows) {
+        connect();
+        doexit = 0;
+        for (int key : row.keys)
+            remote.tap(key);
+        EXPECT_FALSE(pass());
+        EXPECT_EQ(doexit, 3);
+        EXPECT_EQ(server_received(), row.sent);
+        close(server_fd);
+        server_fd = -1;
+        close(icsFd);
+        icsFd = 0;
+    }
+}
+
+TEST_F(MainLoop, PickerOverTheFullTelnetWindowLeavesTheWindowOnScreen)
+{
+    for (int i = 0; i < 28; ++i)
+        add_to_telnet(("line " + std::to_string(i)).c_str(), 5, 1);
+    remote.tap(kKeyRed);
+    pass();
+    remote.tap(kKeyYellow);
+    remote.tap(kKeyOk);
+    pass();
+    EXPECT_EQ(whats_showed, kFullTelnet);
+    EXPECT_EQ(screen.text(30, 25, 6, 9), "line 0");
+    EXPECT_EQ(screen.text(30, 25 + 18 * 27, 7, 9), "line 27");
+    EXPECT_EQ(screen.text(30, 532, 7), "fics%  ");
+}
+
 TEST_F(MainLoop, ServerClosingTheConnectionIsReportedAndTheLoopGoesOn)
 {
     connect();
