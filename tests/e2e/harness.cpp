@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -346,6 +347,277 @@ std::string BoardLine::text() const
          << ' ' << black_seconds << ' ' << move_number << ' ' << verbose_move << " (0:00) "
          << short_move << ' ' << flip << " 1 0";
     return line.str();
+}
+
+
+// ---- FicsdProcess --------------------------------------------------------------------------------
+
+namespace {
+
+std::string read_file(const std::filesystem::path& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+FicsdProcess::FicsdProcess(const std::vector<std::string>& args, int port)
+{
+    char pattern[] = "/tmp/vitrel-ficsd-XXXXXX";
+    if (!mkdtemp(pattern))
+        fail("mkdtemp");
+    dir_ = pattern;
+    std::vector<std::string> argv = {(build_dir() / "ficsd").string(), "--port",
+                                     std::to_string(port), "--log",
+                                     (dir_ / "received.log").string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::string out = (dir_ / "ficsd.out").string();
+    pid_ = fork();
+    if (pid_ < 0)
+        fail("fork");
+    if (pid_ == 0) {
+        int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) {
+            dup2(fd, 1);
+            dup2(fd, 2);
+        }
+        int null = open("/dev/null", O_RDONLY);
+        if (null >= 0)
+            dup2(null, 0);
+        std::vector<char*> raw;
+        for (std::string& a : argv)
+            raw.push_back(a.data());
+        raw.push_back(nullptr);
+        execv(raw[0], raw.data());
+        _exit(127);
+    }
+    // The server prints its address once it listens; a loaded machine may take a while.
+    constexpr std::string_view kListening = "ficsd: listening on 127.0.0.1:";
+    auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::string text = read_file(out);
+        size_t at = text.find(kListening);
+        if (at != std::string::npos && text.find('\n', at) != std::string::npos) {
+            port_ = std::atoi(text.c_str() + at + kListening.size());
+            return;
+        }
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;
+            return;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
+FicsdProcess::~FicsdProcess()
+{
+    stop();
+}
+
+void FicsdProcess::stop(bool hard)
+{
+    if (pid_ <= 0)
+        return;
+    kill(pid_, hard ? SIGKILL : SIGTERM);
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (waitpid(pid_, nullptr, WNOHANG) != pid_) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            break;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    pid_ = -1;
+}
+
+std::string FicsdProcess::received() const
+{
+    return read_file(dir_ / "received.log");
+}
+
+bool FicsdProcess::wait_for_received(std::string_view text, Duration timeout) const
+{
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (received().find(text) != std::string::npos)
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(50ms);
+    }
+}
+
+std::vector<std::string> FicsdProcess::guests() const
+{
+    std::vector<std::string> names;
+    std::istringstream lines(received());
+    for (std::string line; std::getline(lines, line);) {
+        std::string name = line.substr(0, line.find(':'));
+        if (name.rfind("Guest", 0) == 0 && std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    }
+    return names;
+}
+
+std::string FicsdProcess::output() const
+{
+    return read_file(dir_ / "ficsd.out");
+}
+
+// ---- Key-script pieces -----------------------------------------------------------------------------
+
+namespace {
+
+// The picker's rows as the plugin's command table lists them.
+constexpr std::string_view kPickerRows[] = {
+    "abort",    "accept",    "adjourn",  "alias",   "backward", "best",     "clearmessages",
+    "decline",  "draw",      "examine",  "finger",  "flag",     "follow",   "forward",
+    "games",    "help",      "history",  "kibitz",  "match",    "messages", "moretime",
+    "news",     "next",      "observe",  "pending", "play",     "rank",     "resign",
+    "resume",   "say",       "set",      "seek",    "shout",    "sought",   "stored",
+    "takeback", "tell",      "unalias",  "unexamine", "unobserve", "unseek", "variables",
+    "whisper",  "who",       "withdraw"};
+constexpr int kPickerLast = int(std::size(kPickerRows)) - 1;
+static_assert(kPickerLast == 44);
+
+// Multi-tap groups per digit key, in press order (the digit comes after the letters).
+constexpr std::string_view kMultitap[] = {" 0", "1 -", "ABC2", "DEF3", "GHI4",
+                                          "JKL5", "MNO6", "PQRS7", "TUV8", "WXYZ9"};
+
+std::string repeat(const std::string& command, int times)
+{
+    std::string keys;
+    for (int i = 0; i < times; ++i)
+        keys += command + ";";
+    return keys;
+}
+
+// Steps along one axis of the board (1..8, wrapping) by the shorter way.
+std::string axis_keys(int from, int to, const char* forward, const char* backward)
+{
+    int ahead = ((to - from) % 8 + 8) % 8;
+    return ahead <= 4 ? repeat(std::string("press ") + forward, ahead)
+                      : repeat(std::string("press ") + backward, 8 - ahead);
+}
+
+}  // namespace
+
+int picker_row(std::string_view command_word)
+{
+    for (int i = 0; i <= kPickerLast; ++i)
+        if (kPickerRows[i] == command_word)
+            return i;
+    throw std::invalid_argument("no picker row " + std::string(command_word));
+}
+
+std::string picker_keys(int from, int to)
+{
+    // Breadth-first over the rows with the picker's four steps; the first path found is short.
+    struct Step {
+        const char* key;
+        int (*next)(int);
+    };
+    static constexpr Step kSteps[] = {
+        {"DOWN", [](int i) { return i + 1 > kPickerLast ? 0 : i + 1; }},
+        {"UP", [](int i) { return i - 1 < 0 ? kPickerLast : i - 1; }},
+        {"RIGHT", [](int i) { return i + 10 > kPickerLast ? 0 : i + 10; }},
+        {"LEFT", [](int i) { return i - 10 < 0 ? kPickerLast : i - 10; }},
+    };
+    std::vector<std::string> path(kPickerLast + 1);
+    std::vector<bool> seen(kPickerLast + 1, false);
+    std::vector<int> queue = {from};
+    seen[from] = true;
+    for (size_t k = 0; k < queue.size(); ++k) {
+        int row = queue[k];
+        if (row == to)
+            return path[row];
+        for (const Step& step : kSteps) {
+            int next = step.next(row);
+            if (!seen[next]) {
+                seen[next] = true;
+                path[next] = path[row] + "press " + step.key + ";";
+                queue.push_back(next);
+            }
+        }
+    }
+    throw std::logic_error("picker row unreachable");
+}
+
+std::string multitap_keys(std::string_view text)
+{
+    std::string keys;
+    int last_key = -1;
+    for (char c : text) {
+        int key = -1;
+        size_t presses = 0;
+        for (int k = 0; k < 10 && key < 0; ++k)
+            if (size_t at = kMultitap[k].find(c); at != std::string_view::npos) {
+                key = k;
+                presses = at + 1;
+            }
+        if (key < 0)
+            throw std::invalid_argument(std::string("no multi-tap key for '") + c + "'");
+        if (key == last_key)
+            keys += "press RIGHT;";
+        keys += "type";
+        for (size_t i = 0; i < presses; ++i)
+            keys += " " + std::to_string(key);
+        keys += ";";
+        last_key = key;
+    }
+    return keys;
+}
+
+std::pair<int, int> BoardCursor::square(std::string_view name) const
+{
+    int file = name[0] - 'a' + 1;
+    int rank = name[1] - '0';
+    return white ? std::pair{file, rank} : std::pair{9 - file, 9 - rank};
+}
+
+std::pair<int, int> BoardCursor::outline_pixel(int col, int row)
+{
+    // The horizontal bar's outline starts 9 pixels in and 22 down from the square's corner.
+    return {60 + (col - 1) * 48 + 9, 429 - row * 48 + 22};
+}
+
+std::string BoardCursor::expect_cursor(const std::string& timeout) const
+{
+    auto [x, y] = outline_pixel(col, row);
+    return "expect-pixel " + std::to_string(x) + " " + std::to_string(y) + " 13 " + timeout + ";";
+}
+
+std::string BoardCursor::move(std::string_view coordinates, const std::string& timeout)
+{
+    std::string keys = expect_cursor(timeout);
+    for (std::string_view target : {coordinates.substr(0, 2), coordinates.substr(2, 2)}) {
+        auto [c, r] = square(target);
+        keys += axis_keys(col, c, "RIGHT", "LEFT") + axis_keys(row, r, "UP", "DOWN");
+        col = c;
+        row = r;
+        keys += expect_cursor("20s") + "press OK;";
+    }
+    return keys;
+}
+
+std::vector<std::string> telnet_rows(const Shot& shot)
+{
+    std::vector<std::string> rows;
+    for (int y : kTelnetRowY)
+        rows.push_back(shot.text(30, y, 73, 9));
+    return rows;
+}
+
+int telnet_row_with(const Shot& shot, std::string_view text)
+{
+    for (int i = int(std::size(kTelnetRowY)) - 1; i >= 0; --i)
+        if (shot.text(30, kTelnetRowY[i], 73, 9).find(text) != std::string::npos)
+            return kTelnetRowY[i];
+    return -1;
 }
 
 }  // namespace e2e

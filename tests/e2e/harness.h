@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <sys/types.h>
@@ -126,5 +127,64 @@ struct BoardLine {
     int flip = 0;
     std::string text() const;
 };
+
+
+// A ficsd child on 127.0.0.1, started with --log so that every line its clients send can be
+// read back. Port 0 picks a free port (read from its "ficsd: listening on 127.0.0.1:PORT" line);
+// a given port lets a new server take the place of one that was stopped.
+class FicsdProcess {
+public:
+    explicit FicsdProcess(const std::vector<std::string>& args, int port = 0);
+    ~FicsdProcess();  // stops the server if it still runs
+    FicsdProcess(const FicsdProcess&) = delete;
+    FicsdProcess& operator=(const FicsdProcess&) = delete;
+
+    // 0 when the server did not come up (output() says why).
+    int port() const { return port_; }
+    // SIGKILL when hard (connections are reset by the kernel), else SIGTERM; waits for the exit.
+    void stop(bool hard = false);
+    // Every line the clients sent, one "NAME: LINE" per line ("#ID" before a name is known).
+    std::string received() const;
+    bool wait_for_received(std::string_view text, Duration timeout = 60s) const;
+    // Names of the guests the server logged in, in the order of their first line.
+    std::vector<std::string> guests() const;
+    std::string output() const;  // what ficsd printed (stdout and stderr)
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+    std::filesystem::path dir_;
+};
+
+// Key-script pieces for the plugin's dialogs and board (boxsim commands, ";"-separated).
+// The command picker's rows, in the order the plugin lists them.
+int picker_row(std::string_view command_word);
+// Presses that take the picker from row `from` to row `to` (shortest way, with its wrapping).
+std::string picker_keys(int from, int to);
+// Multi-tap presses for text (upper-case letters, digits, space, "-"), RIGHT between two
+// characters of the same key; no OK.
+std::string multitap_keys(std::string_view text);
+
+// The move cursor of one plugin, tracked by the test as the plugin moves it (starts on (4, 2)).
+struct BoardCursor {
+    bool white = true;  // false: the board is turned (column 1 is file h, row 1 is rank 8)
+    int col = 4;
+    int row = 2;
+    // Keys for a move in coordinate notation ("e2e4"): waits until the cursor shows (the
+    // user's turn), steps to the piece, OK, steps to the target, OK; each OK only once the
+    // cursor is seen on its square. A promotion letter is not typed: the picker follows.
+    std::string move(std::string_view coordinates, const std::string& timeout = "60s");
+    // The square's screen column and row for this side.
+    std::pair<int, int> square(std::string_view name) const;
+    // A pixel of the cursor's outline on a square (column, row) and the expect that waits for it.
+    static std::pair<int, int> outline_pixel(int col, int row);
+    std::string expect_cursor(const std::string& timeout) const;
+};
+
+// The small telnet window's rows, oldest first (y 457, 475, 493, 511; 73 cells, advance 9).
+constexpr int kTelnetRowY[] = {457, 475, 493, 511};
+std::vector<std::string> telnet_rows(const Shot& shot);
+// The y of the newest row that contains text, or -1.
+int telnet_row_with(const Shot& shot, std::string_view text);
 
 }  // namespace e2e
