@@ -17,20 +17,12 @@
 #include <cstring>
 
 #include "ics/game_state.h"
+#include "ics/tokens.h"
 #include "shell/exit_on.h"
 
 namespace {
 
 constexpr int kQuadNumbers = 4;
-
-constexpr bool is_digit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-constexpr bool is_blank(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 bool only_digits_and_points(const char* text)
 {
@@ -53,8 +45,7 @@ int read_dotted_quad(const char* text, unsigned char (&bytes)[kQuadNumbers])
                 break;
             ++text;
         }
-        while (is_blank(*text))
-            ++text;
+        text = skip_white_space(text);
         bool negative = *text == '-';
         if (*text == '-' || *text == '+')
             ++text;

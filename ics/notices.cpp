@@ -159,8 +159,7 @@ constexpr bool is_letter(char c)
 // since handles are letters only. No letters leave MyName as it is.
 void take_handle(const char* text)
 {
-    while (*text != 0 && is_white_space(*text))
-        ++text;
+    text = skip_white_space(text);
     if (*text == '"')
         ++text;
     int length = 0;

@@ -5,18 +5,6 @@
 
 namespace {
 
-constexpr bool is_digit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-const char* skip_white_space(const char* text)
-{
-    while (*text != 0 && is_white_space(*text))
-        ++text;
-    return text;
-}
-
 const char* skip_token(const char* text)
 {
     while (*text != 0 && !is_white_space(*text))
@@ -25,6 +13,13 @@ const char* skip_token(const char* text)
 }
 
 } // namespace
+
+const char* skip_white_space(const char* text)
+{
+    while (*text != 0 && is_white_space(*text))
+        ++text;
+    return text;
+}
 
 const char* read_text_token(const char* text, char* field, int field_bytes)
 {

@@ -6,6 +6,14 @@ constexpr bool is_white_space(char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+constexpr bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The text from its first byte that is not white space.
+const char* skip_white_space(const char* text);
+
 // Skips white space and reads the next token (the longest run without white space) into field,
 // cut to field_bytes - 1 characters and terminated. Returns the text behind the whole token, or
 // nullptr (field untouched) when the text has no further token.
