@@ -2,11 +2,11 @@
 #include "shell/command_bar.h"
 
 #include "board/text.h"
+#include "dialogs/command_picker.h"
 #include "host/gx9.h"
 
 namespace {
 
-constexpr const char* kPrompt = "fics%  ";
 constexpr unsigned char kBlack = 1;
 constexpr unsigned char kWhite = 2;
 constexpr unsigned char kPromptInk = 4;
@@ -19,7 +19,7 @@ void double_outline(unsigned char color)
     FBDrawRect(28, 530, 664, 22, color);
     FBDrawRect(29, 531, 664, 22, color);
 }
-void prompt() { zefor_print_string(30, 532, kPrompt, kPromptInk, kBlack); }
+void prompt() { zefor_print_string(30, 532, kCommandPrompt, kPromptInk, kBlack); }
 
 }  // namespace
 

@@ -139,6 +139,8 @@ constexpr std::array<KeyRow, 14> kDispatch = {{
     /* 22        */ {{nothing, nothing, nothing}},
     /* 23 HELP   */ {{show_help, back_from_help, show_help}},
 }};
+static_assert(kFirstDispatchedCode == kKeyRight &&
+              kFirstDispatchedCode + int(kDispatch.size()) - 1 == kKeyHelp);
 
 // ---- Steps of a pass ---------------------------------------------------------------------------
 

@@ -2,6 +2,7 @@
 #include "shell/plugin.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
