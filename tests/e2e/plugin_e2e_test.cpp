@@ -128,17 +128,22 @@ TEST(PluginRestart, ReconnectsAndLogsInAgainWithTheConfigurationReadOnce)
 TEST(PluginSignals, InterruptTerminateAndBrokenPipeLeaveThePluginRunning)
 {
     ScriptedServer server;
+    // The picked command tells the test that the game is on the screen: the signals come then,
+    // so that no server line pushes their reports out of the small window before they are read.
     BoxProcess box(server_args(
-        server, "expect 470 109 \"  05:00  <-->  04:59  \" 10 30s;"
+        server, "expect 470 109 \"  05:00  <-->  04:59  \" 10 30s; press YELLOW; press OK;"
                 "expect 30 511 \"Got SIGINT/SIGTERM signal\" 9 30s; shot interrupted;"
                 "expect 30 511 \"Got SIGPIPE signal\" 9 30s; exit"));
     ASSERT_TRUE(server.wait_for_received(kLogin));
     server.send(game_start());
+    ASSERT_TRUE(server.wait_for_received("abort \r\n", 60s)) << box.output();
     kill(box.pid(), SIGINT);
     kill(box.pid(), SIGTERM);
     // Reported once at the next safe point, after the interrupt's report (each pauses 2 s).
     kill(box.pid(), SIGPIPE);
     ASSERT_EQ(box.wait(), 0) << box.output();
+    Shot interrupted(box.shot("interrupted"));
+    EXPECT_EQ(interrupted.pixel(30, 511), 3) << "reported white on red";
 }
 
 }  // namespace
