@@ -9,20 +9,19 @@
 namespace {
 
 constexpr std::array<std::string_view, kCommandsUsed> kCommandWords = {
-    "abort ",     "accept ",   "adjourn ",   "alias ",         "backward ", "best ",
-    "clearmessages ", "decline ", "draw ",   "examine ",       "finger ",   "flag ",
-    "follow ",    "forward ",  "games ",     "help ",          "history ",  "kibitz ",
-    "match ",     "messages ", "moretime ",  "news ",          "next ",     "observe ",
-    "pending ",   "play ",     "rank ",      "resign ",        "resume ",   "say ",
-    "set ",       "seek ",     "shout ",     "sought ",        "stored ",   "takeback ",
-    "tell ",      "unalias ",  "unexamine ", "unobserve ",     "unseek ",   "variables ",
-    "whisper ",   "who ",      "withdraw ",
+    "abort ",    "accept ", "adjourn ",  "alias ",     "backward ",  "best ",     "clearmessages ",
+    "decline ",  "draw ",   "examine ",  "finger ",    "flag ",      "follow ",   "forward ",
+    "games ",    "help ",   "history ",  "kibitz ",    "match ",     "messages ", "moretime ",
+    "news ",     "next ",   "observe ",  "pending ",   "play ",      "rank ",     "resign ",
+    "resume ",   "say ",    "set ",      "seek ",      "shout ",     "sought ",   "stored ",
+    "takeback ", "tell ",   "unalias ",  "unexamine ", "unobserve ", "unseek ",   "variables ",
+    "whisper ",  "who ",    "withdraw ",
 };
 
-constexpr unsigned char kEchoInk = 1;     // black
-constexpr unsigned char kEchoPaper = 12;  // green
+constexpr unsigned char kEchoInk = 1;    // black
+constexpr unsigned char kEchoPaper = 12; // green
 
-}  // namespace
+} // namespace
 
 TelnetLine fics_cmds[kCommandRows];
 int highest_command;

@@ -41,9 +41,10 @@ void lcd_draw_screen(const unsigned char* frame);
 // Changes pixel (x, y) of the frame by mode. A point outside 0..119 x 0..63 changes nothing.
 void lcd_draw_pixel(int x, int y, int mode, unsigned char* frame);
 // Draws from (x1, y1) towards (x2, y2), leaving out (x2, y2) itself, skipping gap points after
-// each drawn one (a negative gap skips none). The minor coordinate is computed in IEEE single precision, the product rounded
-// before the add, so every CPU draws the same pixels. A line with an end point beyond
-// kLcdLineReach on either axis is not drawn: its differences and sums would leave int's range.
+// each drawn one (a negative gap skips none). The minor coordinate is computed in IEEE single
+// precision, the product rounded before the add, so every CPU draws the same pixels. A line with an
+// end point beyond kLcdLineReach on either axis is not drawn: its differences and sums would leave
+// int's range.
 constexpr int kLcdLineReach = 1 << 20;
 void lcd_line(int x1, int y1, int x2, int y2, int mode, int gap, unsigned char* frame);
 // -1, 0 or 1 for a negative, zero or positive value.

@@ -27,8 +27,8 @@ constexpr std::array<LcdSegment, 4> kLcdFrameLines = {{
 
 // The order in which an empty square superimposes all six outlines.
 constexpr std::array<PieceKind, kPieceKinds> kEmptySquareKinds = {
-    PieceKind::Pawn, PieceKind::Bishop, PieceKind::King,
-    PieceKind::Knight, PieceKind::Rook, PieceKind::Queen,
+    PieceKind::Pawn,   PieceKind::Bishop, PieceKind::King,
+    PieceKind::Knight, PieceKind::Rook,   PieceKind::Queen,
 };
 
 // Each point of the chain is drawn by the segment that starts there; only the closing point,

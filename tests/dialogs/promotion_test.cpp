@@ -40,8 +40,7 @@ TEST(PromotionTest, RecognisesAPawnReachingTheLastRankOnEitherBoard)
         {'p', "e2", 1, "e2e1", 1}, // the colour and direction are not checked
         {'P', "a7", 0, "a7b8", 1}, {'P', "h2", 1, "h2h1", 1}, {'P', "e4", 1, "e4e5", 0},
         {'p', "d5", 0, "d5d4", 0}, {'P', "e7", 1, "e6e8", 0}, // no pawn on the from-square
-        {'P', "e7", 1, "e7e9", 0}, {'P', "e7", 1, "i7e8", 0}, // a square off the board is no
-                                                              // promotion, and is not read
+        {'P', "e7", 1, "e7e9", 0}, {'P', "e7", 1, "i7e8", 0}, // off the board: not read
         {'P', "e7", 1, "e0e8", 0}, {'P', "e7", 1, "e7", 0},   {'P', "e7", 1, "", 0},
     };
     for (const Row& row : rows) {
