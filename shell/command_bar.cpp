@@ -12,16 +12,25 @@ constexpr unsigned char kWhite = 2;
 constexpr unsigned char kPromptInk = 4;
 constexpr unsigned char kOutlineGrey = 8;
 
-void fill_bar() { FBFillRect(30, 532, 660, 18, kBlack); }
-void outline(unsigned char color) { FBDrawRect(28, 530, 664, 22, color); }
+void fill_bar()
+{
+    FBFillRect(30, 532, 660, 18, kBlack);
+}
+void outline(unsigned char color)
+{
+    FBDrawRect(28, 530, 664, 22, color);
+}
 void double_outline(unsigned char color)
 {
     FBDrawRect(28, 530, 664, 22, color);
     FBDrawRect(29, 531, 664, 22, color);
 }
-void prompt() { zefor_print_string(30, 532, kCommandPrompt, kPromptInk, kBlack); }
+void prompt()
+{
+    zefor_print_string(30, 532, kCommandPrompt, kPromptInk, kBlack);
+}
 
-}  // namespace
+} // namespace
 
 void draw_command_bar()
 {

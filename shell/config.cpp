@@ -68,7 +68,7 @@ void apply_token(const char* token)
         snprintf(icsPasswd, sizeof icsPasswd, "%s", v);
 }
 
-}  // namespace
+} // namespace
 
 void read_config(FILE* file)
 {

@@ -6,7 +6,7 @@
 constexpr int kHostBytes = 40;
 constexpr int kHandleBytes = 20;
 constexpr int kPasswdBytes = 20;
-constexpr int kConfigTokenBytes = 80;  // a token keeps at most 79 characters
+constexpr int kConfigTokenBytes = 80; // a token keeps at most 79 characters
 
 constexpr const char* kConfigPath = "/var/mirlon/plugins/vitrel3.cfg";
 

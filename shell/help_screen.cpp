@@ -57,7 +57,7 @@ constexpr int kRowX = 120;
 constexpr unsigned char kRowInk = 4;
 constexpr unsigned char kBlack = 1;
 
-}  // namespace
+} // namespace
 
 void draw_help_screen()
 {

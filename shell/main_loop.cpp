@@ -39,7 +39,10 @@ constexpr unsigned char kBlack = 1;
 constexpr unsigned char kEchoInk = 1;
 constexpr unsigned char kEchoPaper = 12;
 
-bool connected() { return icsFd > 0; }
+bool connected()
+{
+    return icsFd > 0;
+}
 
 void poll_remote()
 {
@@ -52,11 +55,26 @@ void poll_remote()
 void nothing() {}
 
 // Move entry checks itself whether moving is allowed; without a game these keys do nothing.
-void cursor_right() { move_cursor(kKeyRight); }
-void cursor_left() { move_cursor(kKeyLeft); }
-void cursor_up() { move_cursor(kKeyUp); }
-void cursor_down() { move_cursor(kKeyDown); }
-void ok_key() { select_square(); }
+void cursor_right()
+{
+    move_cursor(kKeyRight);
+}
+void cursor_left()
+{
+    move_cursor(kKeyLeft);
+}
+void cursor_up()
+{
+    move_cursor(kKeyUp);
+}
+void cursor_down()
+{
+    move_cursor(kKeyDown);
+}
+void ok_key()
+{
+    select_square();
+}
 
 void send_and_echo(const char* text)
 {
@@ -181,12 +199,12 @@ void read_server_input(char* ics_buffer, int ics_buffer_size)
     pollfd socket = {icsFd, POLLIN, 0};
     int ready = poll(&socket, 1, 1);
     if (ready <= 0)
-        return;  // nothing arrived, or a signal interrupted the wait
+        return; // nothing arrived, or a signal interrupted the wait
     if (ProcessRawInput(icsFd, ics_buffer, ics_buffer_size, ProcessIcsLine) == -1)
         handle_disconnection();
 }
 
-}  // namespace
+} // namespace
 
 void dispatch_key(int code)
 {
@@ -212,7 +230,7 @@ bool main_loop_pass(char* ics_buffer, int ics_buffer_size, unsigned char* lcd_fr
         return false;
     if (passes_repeat_lock()) {
         dispatch_key(actcode);
-        poll_remote();  // a key this poll delivers is not dispatched
+        poll_remote(); // a key this poll delivers is not dispatched
         report_pending_signals();
         read_server_input(ics_buffer, ics_buffer_size);
     }

@@ -136,7 +136,7 @@ void shut_down()
     restore_signal_handlers();
 }
 
-}  // namespace
+} // namespace
 
 int crafty_exec(int framebuffer_fd, int remote_fd)
 {

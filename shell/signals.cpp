@@ -33,7 +33,7 @@ void install(SavedDisposition& entry, void (*handler)(int))
     entry.saved = sigaction(entry.signal_number, &action, &entry.previous) == 0;
 }
 
-}  // namespace
+} // namespace
 
 void TerminateProc(int)
 {

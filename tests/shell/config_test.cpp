@@ -18,7 +18,7 @@ void read_text(const std::string& text)
 }
 
 class ConfigFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         icsHost[0] = icsHandle[0] = icsPasswd[0] = '\0';
@@ -94,4 +94,4 @@ TEST_F(ConfigFile, KeysAreCaseSensitive)
     EXPECT_EQ(icsPort, 0);
 }
 
-}  // namespace
+} // namespace

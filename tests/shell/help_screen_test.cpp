@@ -37,7 +37,7 @@ TEST(HelpScreen, RowsAndKeyNamesReadBackInTheirColours)
         unsigned char key_paper;
     };
     const Row rows[] = {
-        {220, "HELP   -> this screen", 0},        {250, "MUTE   -> pause!? dummy", 0},
+        {220, "HELP   -> this screen", 0},         {250, "MUTE   -> pause!? dummy", 0},
         {280, "ARROWS -> move pointer around", 0}, {310, "OK     -> select & make move", 0},
         {340, "RED    -> full telnet window", 3},  {370, "YELLOW -> select from list", 5},
         {400, "BLUE   -> type in words", 13},      {430, "EXIT   -> exit game", 0},

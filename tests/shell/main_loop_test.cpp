@@ -36,7 +36,7 @@ using testsupport::TestScreen;
 constexpr int kBufferBytes = 16384;
 
 class MainLoop : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         memcpy(zeforboard, kStartPosition, sizeof kStartPosition);
@@ -85,7 +85,10 @@ protected:
         }
     }
 
-    std::string newest_line() const { return std::string(from_fics[27].text, strnlen(from_fics[27].text, 80)); }
+    std::string newest_line() const
+    {
+        return std::string(from_fics[27].text, strnlen(from_fics[27].text, 80));
+    }
 
     TestScreen screen;
     TestRemote remote;
@@ -100,11 +103,11 @@ TEST_F(MainLoop, SameKeyStillHeldAtThePollIsIgnoredUntilAPollFindsNoKey)
     remote.tap(kKeyRight);
     pass();
     EXPECT_EQ(cursorx, 5);
-    remote.press(kKeyRight);  // pressed again and still held at the next poll
+    remote.press(kKeyRight); // pressed again and still held at the next poll
     pass();
     EXPECT_EQ(cursorx, 5) << "locked";
     remote.release(kKeyRight);
-    pass();  // waits for the release; the poll finds no key and clears the lock
+    pass(); // waits for the release; the poll finds no key and clears the lock
     remote.tap(kKeyRight);
     pass();
     EXPECT_EQ(cursorx, 6);
@@ -155,7 +158,7 @@ TEST_F(MainLoop, OkIsNeverLocked)
     remote.tap(kKeyOk);
     pass();
     EXPECT_EQ(selection_phase, 2);
-    remote.press(kKeyOk);  // a second quick OK, still held at the poll, counts
+    remote.press(kKeyOk); // a second quick OK, still held at the poll, counts
     pass();
     EXPECT_EQ(selection_phase, 1) << "OK on the selected piece cancels the selection";
 }
@@ -184,7 +187,7 @@ TEST_F(MainLoop, RedAndHelpMoveBetweenTheThreeScreenModes)
         int mode_after;
     };
     // Board -> telnet -> help -> board -> help -> telnet -> board.
-    const Step steps[] = {{kKeyRed, kFullTelnet}, {kKeyHelp, kHelpScreen}, {kKeyHelp, kBoardView},
+    const Step steps[] = {{kKeyRed, kFullTelnet},  {kKeyHelp, kHelpScreen}, {kKeyHelp, kBoardView},
                           {kKeyHelp, kHelpScreen}, {kKeyRed, kFullTelnet},  {kKeyRed, kBoardView}};
     for (const Step& step : steps) {
         remote.tap(step.key);
@@ -195,7 +198,8 @@ TEST_F(MainLoop, RedAndHelpMoveBetweenTheThreeScreenModes)
 
 TEST_F(MainLoop, HelpOverTheFullTelnetWindowLeavesTheRestOfTheWindowOnScreen)
 {
-    const std::string line = "a line long enough to reach past the help screen, right edge at x 463";
+    const std::string line =
+        "a line long enough to reach past the help screen, right edge at x 463";
     for (int i = 0; i < 28; ++i)
         add_to_telnet(line.c_str(), 5, 1);
     remote.tap(kKeyRed);
@@ -243,7 +247,7 @@ TEST_F(MainLoop, TypedWordIsSentWithItsLineEnd)
 {
     connect();
     remote.tap(kKeyBlue);
-    for (int key : {4, 4, 1, 1})  // H, then a space from key 1's second press
+    for (int key : {4, 4, 1, 1}) // H, then a space from key 1's second press
         remote.tap(key);
     remote.tap(kKeyOk);
     pass();
@@ -297,8 +301,8 @@ TEST_F(MainLoop, ServerClosingTheConnectionIsReportedAndTheLoopGoesOn)
     ASSERT_EQ(write(server_fd, "hello\n\r", 7), 7);
     close(server_fd);
     server_fd = -1;
-    EXPECT_TRUE(pass());  // reads the line
-    EXPECT_TRUE(pass());  // finds the end of the stream
+    EXPECT_TRUE(pass()); // reads the line
+    EXPECT_TRUE(pass()); // finds the end of the stream
     EXPECT_EQ(newest_line(), "Disconnected from ICS !!!");
     EXPECT_EQ(std::string(from_fics[26].text, 5), "hello");
     EXPECT_EQ(icsFd, 0);
@@ -337,7 +341,8 @@ TEST_F(MainLoop, LiveTvPictureHidesWithTheFullTelnetWindowAndReturnsOnlyWithTheB
     for (const std::string& e : shellfakes::host().events)
         if (e.find("Pig") != std::string::npos)
             picture.push_back(e);
-    EXPECT_EQ(picture, (std::vector<std::string>{"StopPig", "StopPig", "ShowPig(470 281 225 168)"}));
+    EXPECT_EQ(picture,
+              (std::vector<std::string>{"StopPig", "StopPig", "ShowPig(470 281 225 168)"}));
     EXPECT_EQ(whats_showed, kBoardView);
 }
 
@@ -384,4 +389,4 @@ TEST(SignalHandlers, ShutDownGivesTheHostItsDispositionsBack)
     EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 
-}  // namespace
+} // namespace

@@ -209,10 +209,9 @@ TEST_F(PluginRun, AnExitRequestLeftByTheHostFromAnEarlierRunDoesNotEndThisOne)
         {78, 62, 5, true},   // "KORVANIS"
         {142, 62, 5, true},  // "INTERNET CHESS  1.9"
         {204, 76, 5, false}, // nothing between the title and "Please wait, connecting to"
-        {204, 76, 8, false},
-        {280, 48, 8, true},  // "Please wait, connecting to"
-        {330, 48, 2, false}, // the empty host name
-        {380, 48, 4, true},  // "Failed to connect to server!"
+        {204, 76, 8, false}, {280, 48, 8, true}, // "Please wait, connecting to"
+        {330, 48, 2, false},                     // the empty host name
+        {380, 48, 4, true},                      // "Failed to connect to server!"
     };
     for (const Band& band : bands)
         EXPECT_EQ(screen.count(40, band.y, 424, band.height, band.color) > 0, band.drawn)
@@ -254,7 +253,9 @@ TEST_F(PluginEntry, DescriptorsAreReadAsAtoiReadsThemAndTheLaterNodeWins)
     };
     const Row rows[] = {
         {{}, "FBInitialize(-1)", "RcInitialize(-1)"},
-        {{{"fd_framebuffer", "  42"}, {"fd_rcinput", "+7x"}}, "FBInitialize(42)", "RcInitialize(7)"},
+        {{{"fd_framebuffer", "  42"}, {"fd_rcinput", "+7x"}},
+         "FBInitialize(42)",
+         "RcInitialize(7)"},
         {{{"fd_framebuffer", "-3"}, {"fd_rcinput", "abc"}}, "FBInitialize(-3)", "RcInitialize(0)"},
         {{{"fd_framebuffer", "1"}, {"fd_rcinput", "5"}, {"fd_framebuffer", "2"}},
          "FBInitialize(2)",
@@ -283,15 +284,14 @@ TEST_F(PluginEntry, NoPigClearsThePictureWindowFlagForAnyNonzeroNumber)
         const char* value; // nullptr: no "no_pig" node
         int use_pig;
     };
-    const Row rows[] = {{"1", 0}, {" 2", 0}, {"-1", 0}, {"0", 1}, {"+0", 1},
-                        {"abc", 1}, {"", 1},  {nullptr, 7}};
+    const Row rows[] = {{"1", 0},  {" 2", 0},  {"-1", 0}, {"0", 1},
+                        {"+0", 1}, {"abc", 1}, {"", 1},   {nullptr, 7}};
     for (const Row& row : rows) {
         shellfakes::reset();
         host().refuse_framebuffer = true;
         gx9_use_pig = 7;
-        std::vector<PluginParameter> nodes =
-            parameter_list(row.value ? std::vector<Parameter>{{"no_pig", row.value}}
-                                     : std::vector<Parameter>{});
+        std::vector<PluginParameter> nodes = parameter_list(
+            row.value ? std::vector<Parameter>{{"no_pig", row.value}} : std::vector<Parameter>{});
         exec_with(nodes);
         EXPECT_EQ(gx9_use_pig, row.use_pig) << "no_pig=" << (row.value ? row.value : "(none)");
     }
@@ -318,6 +318,7 @@ TEST_F(PluginEntry, RefusedRemoteReleasesTheFramebufferAndTheLcd)
     EXPECT_EQ(std::vector<std::string>(events.end() - 4, events.end()),
               (std::vector<std::string>{"RcInitialize(-1)", "FBClose", "lcd 25", "lcd close"}))
         << events_text();
+    EXPECT_TRUE(events_starting("config open").empty() && events_starting("ShowPig").empty());
     EXPECT_EQ(disposition(SIGPIPE), SIG_DFL);
 }
 

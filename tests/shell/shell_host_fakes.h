@@ -12,9 +12,9 @@ namespace shellfakes {
 
 struct Host {
     // Staged behaviour.
-    bool refuse_framebuffer = false; // FBInitialize answers -1 without calling the library
-    bool pretend_framebuffer = false; // FBInitialize answers 0 without mapping anything
-    bool refuse_remote = false;      // RcInitialize answers -1 without calling the library
+    bool refuse_framebuffer = false;   // FBInitialize answers -1 without calling the library
+    bool pretend_framebuffer = false;  // FBInitialize answers 0 without mapping anything
+    bool refuse_remote = false;        // RcInitialize answers -1 without calling the library
     const char* config_text = nullptr; // served at the configuration path; nullptr: no file
     int watched_port = 0;              // TCP port whose connections are counted and logged
     bool log_rectangles = false;       // FBDrawRect and FBFillRect calls go into events
@@ -24,7 +24,7 @@ struct Host {
     // "config open", "connect", "close connection", and with log_rectangles
     // "rect x y w h colour" and "fill x y w h colour".
     std::vector<std::string> events;
-    int lcd_fd = -1;   // the descriptor handed out for the LCD (/dev/null), -1 once closed
+    int lcd_fd = -1; // the descriptor handed out for the LCD (/dev/null), -1 once closed
     int lcd_frames = 0;
     // For each connect to watched_port: how many sockets of the process were connected to it
     // at that moment.

@@ -65,9 +65,8 @@ TEST(SignalHandlers, ABlockingReadInterruptedBySigtermGoesOnAndTheSignalIsReport
         finished = true;
     });
     const std::string in_read = std::to_string(SYS_read) + " ";
-    const bool reading = eventually([&] {
-        return reader_tid != 0 && task_line(reader_tid, "syscall", in_read) != "";
-    });
+    const bool reading = eventually(
+        [&] { return reader_tid != 0 && task_line(reader_tid, "syscall", in_read) != ""; });
     if (reading) {
         pthread_kill(reader.native_handle(), SIGTERM);
         // Once the signal is no longer pending the handler has run and the read's fate is set.
