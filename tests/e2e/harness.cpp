@@ -225,6 +225,12 @@ std::filesystem::path build_dir()
 
 BoxProcess::BoxProcess(const std::vector<std::string>& args,
                        const std::vector<std::string>& environment)
+    : BoxProcess(Wrapper{}, args, environment)
+{
+}
+
+BoxProcess::BoxProcess(const Wrapper& wrapper, const std::vector<std::string>& args,
+                       const std::vector<std::string>& environment)
 {
     char pattern[] = "/tmp/vitrel-e2e-XXXXXX";
     if (!mkdtemp(pattern))
@@ -237,6 +243,7 @@ BoxProcess::BoxProcess(const std::vector<std::string>& args,
                                      "--shot-dir",
                                      shot_dir_.string()};
     argv.insert(argv.end(), args.begin(), args.end());
+    argv.insert(argv.begin(), wrapper.argv.begin(), wrapper.argv.end());
     std::string log = (shot_dir_ / "boxsim.log").string();
     pid_ = fork();
     if (pid_ < 0)

@@ -74,6 +74,13 @@ public:
     // environment: extra "NAME=value" entries for the child.
     explicit BoxProcess(const std::vector<std::string>& args,
                         const std::vector<std::string>& environment = {});
+    // The same, with boxsim run under a wrapper program: wrapper.argv comes first on the
+    // command line (for example valgrind and its options), then boxsim and its arguments.
+    struct Wrapper {
+        std::vector<std::string> argv;
+    };
+    BoxProcess(const Wrapper& wrapper, const std::vector<std::string>& args,
+               const std::vector<std::string>& environment = {});
     ~BoxProcess();  // kills the child if it still runs
     BoxProcess(const BoxProcess&) = delete;
     BoxProcess& operator=(const BoxProcess&) = delete;
