@@ -16,9 +16,9 @@ endif()
 set(VITREL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH
     "GoogleTest sources built with the cross compiler (Debian package googletest)")
 
-# Tests that read the glyphs FreeType draws (ink, baseline, Latin-1 shapes, header centring
-# measured on ink, the missing-font warning): where FBDrawString paints plain boxes they cannot
-# pass, so they are reported as "Not Run (Disabled)" instead.
+# Tests that read the glyphs FreeType draws (ink in the text colour, baseline, Latin-1 shapes,
+# header centring measured on ink, the missing-font warning): where FBDrawString paints plain
+# boxes they cannot pass, so they are reported as "Not Run (Disabled)" instead.
 set(VITREL_TESTS_NEEDING_FREETYPE
     Strings.PaintBoxOfReturnedWidthWithInkInside
     Strings.WidthAddsUpAndGrowsWithHeight
@@ -27,7 +27,10 @@ set(VITREL_TESTS_NEEDING_FREETYPE
     Strings.BytesAboveAsciiDrawAsLatin1
     Strings.MissingFontFallsBackToPlainBoxes
     Header.NamesAndRatingsStartAtTheirCentredPositions
-    Header.FieldsWithoutTerminatorAreReadWithinTheirSize)
+    Header.FieldsWithoutTerminatorAreReadWithinTheirSize
+    HelpScreen.CoversTheBoardAreaOnlyWithItsHeadingsInTheirColours
+    PluginRun.WithoutAConfigurationTheIntroReportsTheFailureAndHelpStillWorks
+    PluginRun.AnExitRequestLeftByTheHostFromAnEarlierRunDoesNotEndThisOne)
 
 # Called in tests/: GoogleTest for the target, as the targets GTest::gtest and GTest::gtest_main
 # that find_package(GTest) gives on the build machine (built only when a test links it, never
