@@ -1,5 +1,7 @@
 // The main loop: one pass refreshes the LCD and the clocks, waits for a key, dispatches it by
-// the screen mode, and reads what the server has sent.
+// the screen mode, and reads what the server has sent. The repeat lock (the last dispatched
+// key and the lock flag) is file-local to main_loop.cpp, written only by a pass, and keeps its
+// state between passes and between runs of the plugin. OK is never locked.
 #pragma once
 
 // Runs passes until the host library sets doexit. The buffers belong to the main routine.

@@ -1,6 +1,8 @@
 // Signal handling: SIGINT and SIGTERM (TerminateProc) and SIGPIPE (BrokenPipe) never end the
 // plugin. The handlers only record the signal; the report is made at the next safe point (a
 // pass of the main loop or a dialog's poll), so it can never interleave with a telnet update.
+// The records are two file-local flags of signals.cpp, set by the handlers and cleared by
+// report_pending_signals.
 #pragma once
 
 // Installs the handlers, keeping the host's dispositions for restore_signal_handlers. System
