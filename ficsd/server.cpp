@@ -64,8 +64,8 @@ Server::Server(ServerOptions options)
     port_ = ntohs(addr.sin_port);
 
     if (!options_.input_log.empty()) {
-        input_log_.reset(::open(options_.input_log.c_str(),
-                                O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+        input_log_.reset(
+            ::open(options_.input_log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
         if (!input_log_)
             throw system_failure("open " + options_.input_log);
     }

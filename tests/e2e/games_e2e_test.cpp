@@ -1,5 +1,6 @@
 // Whole games end to end: the plugin in boxsim plays the computer of a real ficsd, driven only
 // by remote keys; checked on what the server received and on the screenshots.
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -12,8 +13,8 @@ namespace {
 
 // The built-in mover with this seed answers 1.f3 with e5 and 2.g4 with Qh4 mate; the guest who
 // logs in first is always GuestAJNM. A change of ficsd's random draws shows up here first.
-const std::vector<std::string> kDeterministicComputer = {"--engine", "none", "--seed", "9",
-                                                         "--computer-seek-delay", "0"};
+const std::vector<std::string> kDeterministicComputer = {
+    "--engine", "none", "--seed", "9", "--computer-seek-delay", "0"};
 
 std::vector<std::string> box_args(int port, const std::string& script)
 {
@@ -65,12 +66,14 @@ TEST(GameAgainstComputer, SeekFromThePickerPlaysAWholeGameToMateAndTheClocksStop
     Shot start(box.shot("start"));
     ASSERT_TRUE(start.ok());
     EXPECT_EQ(start.text(470, 224, 18), "WHITE on the move!");
-    EXPECT_NE(telnet_row_with(start, "Creating: GuestAJNM (++++) computer (----) unrated blitz 2 12"),
-              -1);
+    EXPECT_NE(
+        telnet_row_with(start, "Creating: GuestAJNM (++++) computer (----) unrated blitz 2 12"),
+        -1);
 
     Shot mated(box.shot("mated"));
     ASSERT_TRUE(mated.ok());
-    int result_y = telnet_row_with(mated, "{Game 1 (GuestAJNM vs. computer) GuestAJNM checkmated} 0-1");
+    int result_y =
+        telnet_row_with(mated, "{Game 1 (GuestAJNM vs. computer) GuestAJNM checkmated} 0-1");
     ASSERT_NE(result_y, -1) << testing::PrintToString(telnet_rows(mated));
     EXPECT_EQ(mated.pixel(30, result_y), 10) << "a game end is on dark teal";
     EXPECT_GT(mated.count(30, result_y, 73 * 9, 18, 1), 100) << "in black ink";
@@ -130,5 +133,28 @@ TEST(GameAgainstComputer, ServerStoppedMidGameIsReportedAndARestartLogsInToItsSu
     EXPECT_GT(square_count(reconnected, 6, 3, 2), 80) << "the white pawn on f3";
 }
 
-}  // namespace
-}  // namespace e2e
+TEST(RegisteredLogin, PluginEntersWithItsPasswordAndTheServerLogMasksIt)
+{
+    std::string accounts = testing::TempDir() + "/games-accounts.txt";
+    {
+        std::ofstream out(accounts);
+        out << "alice s3cret\n";
+    }
+    FicsdProcess server({"--no-computer", "--accounts", accounts});
+    ASSERT_GT(server.port(), 0) << server.output();
+    BoxProcess box({"--server", "127.0.0.1:" + std::to_string(server.port()), "--handle", "alice",
+                    "--password", "s3cret", "--timeout", "100", "-e",
+                    kLoggedIn + "shot entered; exit"});
+    ASSERT_EQ(box.wait(), 0) << box.output() << server.received();
+    Shot entered(box.shot("entered"));
+    ASSERT_TRUE(entered.ok());
+    EXPECT_NE(telnet_row_with(entered, "**** Starting FICS session as alice ****"), -1)
+        << testing::PrintToString(telnet_rows(entered));
+    EXPECT_EQ(server.received(), "#1: alice\n"
+                                 "alice: (password)\n"
+                                 "alice: style 12\n"
+                                 "alice: set width 73\n");
+}
+
+} // namespace
+} // namespace e2e

@@ -151,7 +151,8 @@ TEST(TwoPlugins, PlayAWholeGameByKeysWhileAThirdObserves)
     ASSERT_TRUE(server.wait_for_received(": seek \n")) << white.output();
     BoxProcess black(box_args(server.port(), black_script(b)));
     auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (count_of(server.received(), ": seek \n") < 2 && std::chrono::steady_clock::now() < deadline)
+    while (count_of(server.received(), ": seek \n") < 2 &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(50ms);
     ASSERT_EQ(count_of(server.received(), ": seek \n"), 2) << black.output();
     BoxProcess observer(box_args(server.port(), observer_script()));
@@ -255,5 +256,5 @@ TEST(TwoPlugins, PlayAWholeGameByKeysWhileAThirdObserves)
     }
 }
 
-}  // namespace
-}  // namespace e2e
+} // namespace
+} // namespace e2e

@@ -356,7 +356,6 @@ std::string BoardLine::text() const
     return line.str();
 }
 
-
 // ---- FicsdProcess --------------------------------------------------------------------------------
 
 namespace {
@@ -464,7 +463,8 @@ std::vector<std::string> FicsdProcess::guests() const
     std::istringstream lines(received());
     for (std::string line; std::getline(lines, line);) {
         std::string name = line.substr(0, line.find(':'));
-        if (name.rfind("Guest", 0) == 0 && std::find(names.begin(), names.end(), name) == names.end())
+        if (name.rfind("Guest", 0) == 0 &&
+            std::find(names.begin(), names.end(), name) == names.end())
             names.push_back(name);
     }
     return names;
@@ -475,24 +475,24 @@ std::string FicsdProcess::output() const
     return read_file(dir_ / "ficsd.out");
 }
 
-// ---- Key-script pieces -----------------------------------------------------------------------------
+// ---- Key-script pieces ---------------------------------------------------------------------------
 
 namespace {
 
 // The picker's rows as the plugin's command table lists them.
 constexpr std::string_view kPickerRows[] = {
-    "abort",    "accept",    "adjourn",  "alias",   "backward", "best",     "clearmessages",
-    "decline",  "draw",      "examine",  "finger",  "flag",     "follow",   "forward",
-    "games",    "help",      "history",  "kibitz",  "match",    "messages", "moretime",
-    "news",     "next",      "observe",  "pending", "play",     "rank",     "resign",
-    "resume",   "say",       "set",      "seek",    "shout",    "sought",   "stored",
-    "takeback", "tell",      "unalias",  "unexamine", "unobserve", "unseek", "variables",
-    "whisper",  "who",       "withdraw"};
+    "abort",    "accept", "adjourn", "alias",     "backward",  "best",     "clearmessages",
+    "decline",  "draw",   "examine", "finger",    "flag",      "follow",   "forward",
+    "games",    "help",   "history", "kibitz",    "match",     "messages", "moretime",
+    "news",     "next",   "observe", "pending",   "play",      "rank",     "resign",
+    "resume",   "say",    "set",     "seek",      "shout",     "sought",   "stored",
+    "takeback", "tell",   "unalias", "unexamine", "unobserve", "unseek",   "variables",
+    "whisper",  "who",    "withdraw"};
 constexpr int kPickerLast = int(std::size(kPickerRows)) - 1;
 static_assert(kPickerLast == 44);
 
 // Multi-tap groups per digit key, in press order (the digit comes after the letters).
-constexpr std::string_view kMultitap[] = {" 0", "1 -", "ABC2", "DEF3", "GHI4",
+constexpr std::string_view kMultitap[] = {" 0",   "1 -",  "ABC2",  "DEF3", "GHI4",
                                           "JKL5", "MNO6", "PQRS7", "TUV8", "WXYZ9"};
 
 std::string repeat(const std::string& command, int times)

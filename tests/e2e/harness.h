@@ -135,7 +135,6 @@ struct BoardLine {
     std::string text() const;
 };
 
-
 // A ficsd child on 127.0.0.1, started with --log so that every line its clients send can be
 // read back. Port 0 picks a free port (read from its "ficsd: listening on 127.0.0.1:PORT" line);
 // a given port lets a new server take the place of one that was stopped.
