@@ -86,19 +86,24 @@ std::string read_file(const std::filesystem::path& path)
 
 // ---- Valgrind ------------------------------------------------------------------------------------
 
+// boxsim's status when an expect of its script was not met.
+constexpr int kExpectNotMet = 90;
+
+struct MemcheckRun {
+    int status = -1;
+    std::string report;    // memcheck's log
+    std::string received;  // what the server received
+    std::string output;    // what boxsim printed
+};
+
 // A short game under memcheck: login, a board line, a move made with the keys, notices of each
 // colour, the command picker, the word entry, the full telnet window and the help screen in
 // both orders, and EXIT. Every step waits for the screen, as valgrind slows the box some 30 times.
-TEST(ValgrindMemcheck, AGamePlayedWithTheRemoteHasNoErrorsAndNoDefiniteLeaks)
+MemcheckRun play_under_memcheck(const std::filesystem::path& valgrind)
 {
-    if (kAddressSanitizer)
-        GTEST_SKIP() << "valgrind cannot run a program built with the address sanitizer";
-    const std::filesystem::path valgrind = find_on_path("valgrind");
-    if (valgrind.empty())
-        GTEST_SKIP() << "valgrind is not installed";
-
     char pattern[] = "/tmp/vitrel-valgrind-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
+    if (!mkdtemp(pattern))
+        return {};
     const std::filesystem::path log = std::filesystem::path(pattern) / "memcheck.log";
     const std::filesystem::path suppressions =
         std::filesystem::path(VITREL_SOURCE_DIR) / "tests/e2e/valgrind.supp";
@@ -110,38 +115,67 @@ TEST(ValgrindMemcheck, AGamePlayedWithTheRemoteHasNoErrorsAndNoDefiniteLeaks)
     ScriptedServer server;
     BoardCursor cursor;
     const std::string script =
-        "expect 470 109 \"  05:00  <-->  04:59  \" 10 120s;" + cursor.move("d2d3", "120s") +
+        "expect 470 109 \"  05:00  <-->  04:59  \" 10 60s;" + cursor.move("d2d3", "60s") +
         // The server's answer: the move on the board and four notices.
-        "expect 30 511 \"bob(U) shouts: four\" 9 120s;"
-        "press YELLOW; expect 100 532 \"abort \" 10 60s; press DOWN;"
-        "expect 100 532 \"accept \" 10 60s; press OK; expect 30 511 \"accept\" 9 60s;"
-        "press BLUE; type 2 3; expect 100 532 \"AD\" 10 60s; press OK;"
-        "expect 30 511 \"AD\" 9 60s;"
+        "expect 30 511 \"bob(U) shouts: four\" 9 60s;"
+        "press YELLOW; expect 100 532 \"abort \" 10 30s; press DOWN;"
+        "expect 100 532 \"accept \" 10 30s; press OK; expect 30 511 \"accept\" 9 30s;"
+        "press BLUE; type 2 3; expect 100 532 \"AD\" 10 30s; press OK;"
+        "expect 30 511 \"AD\" 9 30s;"
         // Full telnet window (its fifth row from the bottom lies left of the board), help over
         // it, back to the board view, full telnet again, board view with the picture window.
         // MUTE does nothing but keeps the repeat lock from swallowing a second press.
-        "press RED; expect 30 439 \"bob(U) kibitzes: two\" 9 60s;"
-        "press HELP; expect 120 430 \"EXIT   -> exit game\" 10 60s; press MUTE; press HELP;"
-        "expect-pixel 40 25 9 60s; press RED; expect 30 439 \"bob(U) kibitzes: two\" 9 60s;"
-        "press MUTE; press RED; expect-pixel 40 25 9 60s; exit";
-    BoxProcess box(memcheck, args_for(server, 240, script));
-    ASSERT_TRUE(server.wait_for_received(kLogin, 120s)) << box.output();
-    server.send(game_start());
-    ASSERT_TRUE(server.wait_for_received("d2d3\r\n", 150s)) << server.received() << box.output();
-    server.send(after_d3() + "\n\rbob(U) tells you: one\n\rbob(U) kibitzes: two\n\r"
-                             "bob offers you a draw: three\n\rbob(U) shouts: four\n\rfics% ");
-    const int status = box.wait(280s);
-    const std::string report = read_file(log);
-    // The summary goes to the test's output for the record of measurements.
-    const size_t summary = report.find("HEAP SUMMARY");
-    std::cout << (summary == std::string::npos ? report : report.substr(summary));
-    EXPECT_EQ(status, 0) << box.output() << report;
-    EXPECT_NE(report.find("Command: " + (build_dir() / "boxsim").string() + " --headless"),
-              std::string::npos)
-        << "memcheck ran something else than the box:\n" << report;
-    EXPECT_NE(report.find("ERROR SUMMARY: 0 errors"), std::string::npos) << report;
-    EXPECT_NE(server.received().find("accept \r\nAD\r\n"), std::string::npos) << server.received();
+        "press RED; expect 30 439 \"bob(U) kibitzes: two\" 9 30s;"
+        "press HELP; expect 120 430 \"EXIT   -> exit game\" 10 30s; press MUTE; press HELP;"
+        "expect-pixel 40 25 9 30s; press RED; expect 30 439 \"bob(U) kibitzes: two\" 9 30s;"
+        "press MUTE; press RED; expect-pixel 40 25 9 30s; exit";
+    BoxProcess box(memcheck, args_for(server, 150, script));
+    if (server.wait_for_received(kLogin, 120s)) {
+        server.send(game_start());
+        if (server.wait_for_received("d2d3\r\n", 150s))
+            server.send(after_d3() + "\n\rbob(U) tells you: one\n\rbob(U) kibitzes: two\n\r"
+                                     "bob offers you a draw: three\n\rbob(U) shouts: four\n\rfics% ");
+    }
+    MemcheckRun run;
+    run.status = box.wait(240s);
+    run.report = read_file(log);
+    run.received = server.received();
+    run.output = box.output();
     std::filesystem::remove_all(pattern);
+    return run;
+}
+
+// Memcheck's verdict stands on every attempt. A failed expect alone (no memcheck error) is a key
+// the plugin dropped: a press that arrives between the two polls of a pass is taken by the
+// second and not acted on, and valgrind's one-thread-at-a-time scheduling on a loaded machine
+// makes that window wide enough to hit now and then; the game is then played again.
+TEST(ValgrindMemcheck, AGamePlayedWithTheRemoteHasNoErrorsAndNoDefiniteLeaks)
+{
+    if (kAddressSanitizer)
+        GTEST_SKIP() << "valgrind cannot run a program built with the address sanitizer";
+    const std::filesystem::path valgrind = find_on_path("valgrind");
+    if (valgrind.empty())
+        GTEST_SKIP() << "valgrind is not installed";
+
+    constexpr int kAttempts = 3;
+    MemcheckRun run;
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        run = play_under_memcheck(valgrind);
+        // The summary goes to the test's output for the record of measurements.
+        const size_t summary = run.report.find("HEAP SUMMARY");
+        std::cout << "attempt " << attempt << ": boxsim status " << run.status << "\n"
+                  << (summary == std::string::npos ? run.report : run.report.substr(summary));
+        ASSERT_NE(run.report.find("Command: " + (build_dir() / "boxsim").string() + " --headless"),
+                  std::string::npos)
+            << "memcheck ran something else than the box:\n" << run.report << run.output;
+        ASSERT_NE(run.report.find("ERROR SUMMARY: 0 errors"), std::string::npos) << run.report;
+        if (run.status != kExpectNotMet)
+            break;
+        std::cout << "a key was dropped (" << run.output.substr(0, run.output.find('\n'))
+                  << "); the game is played again\n";
+    }
+    EXPECT_EQ(run.status, 0) << run.output << run.report;
+    EXPECT_NE(run.received.find("accept \r\nAD\r\n"), std::string::npos) << run.received;
 }
 
 // ---- Long run --------------------------------------------------------------------------------
@@ -246,6 +280,7 @@ TEST(LongRun, SixtySecondsOfTrafficAndKeysLeaveDescriptorsHeapAndResidentMemoryF
     server.send(game_start());
 
     const auto start = Clock::now();
+    Footprint first;
     Footprint warm;
     Footprint peak;
     int tick = 0;
@@ -254,6 +289,8 @@ TEST(LongRun, SixtySecondsOfTrafficAndKeysLeaveDescriptorsHeapAndResidentMemoryF
                                                   << box.output();
         std::this_thread::sleep_for(kTick);
         const Footprint now = footprint(box.pid());
+        if (tick == 1)
+            first = now;
         if (warm.descriptors < 0 && count_of(server.received(), "\r\nA\r\n") >= 2)
             warm = now;
         peak.resident_kib = std::max(peak.resident_kib, now.resident_kib);
@@ -264,7 +301,7 @@ TEST(LongRun, SixtySecondsOfTrafficAndKeysLeaveDescriptorsHeapAndResidentMemoryF
     ASSERT_EQ(box.wait(150s), 0) << box.output();
 
     const int rounds = count_of(server.received(), "\r\nA\r\n");
-    std::cout << "after warm-up: " << describe(warm) << "\nat the end:    " << describe(end)
+    std::cout << "first second:  " << describe(first) << "\nafter warm-up: " << describe(warm) << "\nat the end:    " << describe(end)
               << "\npeak:          " << describe(peak) << "\n"
               << tick << " ticks of traffic, " << rounds << " rounds of keys\n";
     ASSERT_GE(warm.descriptors, 0) << "two rounds of keys never reached the server";
