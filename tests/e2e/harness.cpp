@@ -495,20 +495,17 @@ static_assert(kPickerLast == 44);
 constexpr std::string_view kMultitap[] = {" 0",   "1 -",  "ABC2",  "DEF3", "GHI4",
                                           "JKL5", "MNO6", "PQRS7", "TUV8", "WXYZ9"};
 
-std::string repeat(const std::string& command, int times)
-{
-    std::string keys;
-    for (int i = 0; i < times; ++i)
-        keys += command + ";";
-    return keys;
-}
-
-// Steps along one axis of the board (1..8, wrapping) by the shorter way.
-std::string axis_keys(int from, int to, const char* forward, const char* backward)
+// Steps along one axis of the board (1..8, wrapping): the number of steps forward (positive)
+// or backward (negative) by the shorter way.
+int axis_steps(int from, int to)
 {
     int ahead = ((to - from) % 8 + 8) % 8;
-    return ahead <= 4 ? repeat(std::string("press ") + forward, ahead)
-                      : repeat(std::string("press ") + backward, 8 - ahead);
+    return ahead <= 4 ? ahead : ahead - 8;
+}
+
+int wrap(int position)
+{
+    return (position + 7) % 8 + 1;
 }
 
 }  // namespace
@@ -598,15 +595,31 @@ std::string BoardCursor::expect_cursor(const std::string& timeout) const
     return "expect-pixel " + std::to_string(x) + " " + std::to_string(y) + " 13 " + timeout + ";";
 }
 
+// Each arrow waits for the cursor on its new square before the next key: the main loop drops
+// a press that arrives while it is still busy with the one before.
 std::string BoardCursor::move(std::string_view coordinates, const std::string& timeout)
 {
     std::string keys = expect_cursor(timeout);
+    bool selecting = true;
     for (std::string_view target : {coordinates.substr(0, 2), coordinates.substr(2, 2)}) {
         auto [c, r] = square(target);
-        keys += axis_keys(col, c, "RIGHT", "LEFT") + axis_keys(row, r, "UP", "DOWN");
-        col = c;
-        row = r;
-        keys += expect_cursor("20s") + "press OK;";
+        for (int steps = axis_steps(col, c); steps != 0; steps -= steps > 0 ? 1 : -1) {
+            keys += steps > 0 ? "press RIGHT;" : "press LEFT;";
+            col = wrap(col + (steps > 0 ? 1 : -1));
+            keys += expect_cursor("20s");
+        }
+        for (int steps = axis_steps(row, r); steps != 0; steps -= steps > 0 ? 1 : -1) {
+            keys += steps > 0 ? "press UP;" : "press DOWN;";
+            row = wrap(row + (steps > 0 ? 1 : -1));
+            keys += expect_cursor("20s");
+        }
+        keys += "press OK;";
+        if (selecting) {
+            // The marker frame, two pixels in from the square's corner, shows the selection.
+            keys += "expect-pixel " + std::to_string(60 + (col - 1) * 48 + 2) + " " +
+                    std::to_string(429 - row * 48 + 2) + " 13 20s;";
+            selecting = false;
+        }
     }
     return keys;
 }
