@@ -92,9 +92,8 @@ void BM_IdlePassDrawingOnly(benchmark::State& state)
         if (!main_loop_pass(ics_buffer, kReceiveBufferBytes, lcd_frame, false))
             state.SkipWithError("the pass asked to leave the loop");
     }
-    state.counters["host_calls"] =
-        benchmark::Counter(static_cast<double>(game.screen.draw_calls() - before),
-                           benchmark::Counter::kAvgIterations);
+    state.counters["host_calls"] = benchmark::Counter(
+        static_cast<double>(game.screen.draw_calls() - before), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_IdlePassDrawingOnly);
 
@@ -120,6 +119,6 @@ void BM_IdlePassWithSilentServer(benchmark::State& state)
 }
 BENCHMARK(BM_IdlePassWithSilentServer)->UseRealTime();
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

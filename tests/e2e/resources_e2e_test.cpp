@@ -33,9 +33,12 @@ constexpr const char* kLogin = "\ralice\r\nsecret\r\nstyle 12\r\nset width 73\r\
 std::vector<std::string> args_for(const ScriptedServer& server, int timeout_seconds,
                                   const std::string& script)
 {
-    return {"--server", "127.0.0.1:" + std::to_string(server.port()), "--handle", "alice",
-            "--password", "secret", "--timeout", std::to_string(timeout_seconds),
-            "--grace", "60", "-e", script};
+    return {"--server",   "127.0.0.1:" + std::to_string(server.port()),
+            "--handle",   "alice",
+            "--password", "secret",
+            "--timeout",  std::to_string(timeout_seconds),
+            "--grace",    "60",
+            "-e",         script};
 }
 
 std::string game_start()
@@ -84,16 +87,16 @@ std::string read_file(const std::filesystem::path& path)
     return text.str();
 }
 
-// ---- Valgrind ------------------------------------------------------------------------------------
+// ---- Valgrind ---------------------------------------------------------------------------
 
 // boxsim's status when an expect of its script was not met.
 constexpr int kExpectNotMet = 90;
 
 struct MemcheckRun {
     int status = -1;
-    std::string report;    // memcheck's log
-    std::string received;  // what the server received
-    std::string output;    // what boxsim printed
+    std::string report;   // memcheck's log
+    std::string received; // what the server received
+    std::string output;   // what boxsim printed
 };
 
 // A short game under memcheck: login, a board line, a move made with the keys, notices of each
@@ -133,8 +136,9 @@ MemcheckRun play_under_memcheck(const std::filesystem::path& valgrind)
     if (server.wait_for_received(kLogin, 120s)) {
         server.send(game_start());
         if (server.wait_for_received("d2d3\r\n", 150s))
-            server.send(after_d3() + "\n\rbob(U) tells you: one\n\rbob(U) kibitzes: two\n\r"
-                                     "bob offers you a draw: three\n\rbob(U) shouts: four\n\rfics% ");
+            server.send(after_d3() +
+                        "\n\rbob(U) tells you: one\n\rbob(U) kibitzes: two\n\r"
+                        "bob offers you a draw: three\n\rbob(U) shouts: four\n\rfics% ");
     }
     MemcheckRun run;
     run.status = box.wait(240s);
@@ -167,7 +171,8 @@ TEST(ValgrindMemcheck, AGamePlayedWithTheRemoteHasNoErrorsAndNoDefiniteLeaks)
                   << (summary == std::string::npos ? run.report : run.report.substr(summary));
         ASSERT_NE(run.report.find("Command: " + (build_dir() / "boxsim").string() + " --headless"),
                   std::string::npos)
-            << "memcheck ran something else than the box:\n" << run.report << run.output;
+            << "memcheck ran something else than the box:\n"
+            << run.report << run.output;
         ASSERT_NE(run.report.find("ERROR SUMMARY: 0 errors"), std::string::npos) << run.report;
         if (run.status != kExpectNotMet)
             break;
@@ -178,7 +183,7 @@ TEST(ValgrindMemcheck, AGamePlayedWithTheRemoteHasNoErrorsAndNoDefiniteLeaks)
     EXPECT_NE(run.received.find("accept \r\nAD\r\n"), std::string::npos) << run.received;
 }
 
-// ---- Long run --------------------------------------------------------------------------------
+// ---- Long run ---------------------------------------------------------------------------
 
 // What /proc shows of a process: resident memory and open descriptors.
 struct Footprint {
@@ -227,11 +232,11 @@ std::string traffic(int tick)
     board.white_seconds = 300 - tick / 2 % 290;
     board.black_seconds = 299 - tick / 2 % 290;
     static const char* const kNotices[] = {
-        "bob(U) tells you: tick %d",        "bob(U) kibitzes: tick %d",
-        "bob(U) shouts: tick %d",           "bob offers you a draw (tick %d)",
-        "Illegal move (tick %d).",          "It is not your move (tick %d).",
-        "You have %d messages.",            "{Game 1 (alice vs. bob) tick %d}",
-        "Game 1: takeback tick %d",         "news %d: nothing special",
+        "bob(U) tells you: tick %d", "bob(U) kibitzes: tick %d",
+        "bob(U) shouts: tick %d",    "bob offers you a draw (tick %d)",
+        "Illegal move (tick %d).",   "It is not your move (tick %d).",
+        "You have %d messages.",     "{Game 1 (alice vs. bob) tick %d}",
+        "Game 1: takeback tick %d",  "news %d: nothing special",
     };
     char notice[96];
     snprintf(notice, sizeof notice, kNotices[tick % std::size(kNotices)], tick);
@@ -301,8 +306,9 @@ TEST(LongRun, SixtySecondsOfTrafficAndKeysLeaveDescriptorsHeapAndResidentMemoryF
     ASSERT_EQ(box.wait(150s), 0) << box.output();
 
     const int rounds = count_of(server.received(), "\r\nA\r\n");
-    std::cout << "first second:  " << describe(first) << "\nafter warm-up: " << describe(warm) << "\nat the end:    " << describe(end)
-              << "\npeak:          " << describe(peak) << "\n"
+    std::cout << "first second:  " << describe(first) << "\nafter warm-up: " << describe(warm)
+              << "\nat the end:    " << describe(end) << "\npeak:          " << describe(peak)
+              << "\n"
               << tick << " ticks of traffic, " << rounds << " rounds of keys\n";
     ASSERT_GE(warm.descriptors, 0) << "two rounds of keys never reached the server";
     EXPECT_GE(rounds, 8) << "the keys must keep running through the traffic";
@@ -319,5 +325,5 @@ TEST(LongRun, SixtySecondsOfTrafficAndKeysLeaveDescriptorsHeapAndResidentMemoryF
     }
 }
 
-}  // namespace
-}  // namespace e2e
+} // namespace
+} // namespace e2e
