@@ -214,7 +214,7 @@ std::string describe(const Footprint& f)
            " descriptors";
 }
 
-// Server traffic for one tick: a board line with the clocks run down by a second, and one notice
+// Server traffic for one tick: a board line (side to move and clocks changing), and one notice
 // from a rotation over the kinds the interpreter tells apart. Every 40th tick ends the game and
 // starts the next one, so the header and the game flags change too.
 std::string traffic(int tick)
