@@ -203,6 +203,10 @@ class Server {
     void cmd_whisper(Session& s, std::string_view args);
     void cmd_who(Session& s, std::string_view args);
     void cmd_withdraw(Session& s, std::string_view args);
+    // The offer to or from s that args name (a number, a name, or the only one), copied; when
+    // there is none, s is told why and nothing is returned.
+    std::optional<Offer> choose_offer(Session& s, std::string_view args, bool received,
+                                      const char* verb);
 
     // ---- games, seeks and offers (server_games.cpp)
     LiveGame* game_of(const Session& s);

@@ -581,76 +581,48 @@ struct OfferRef {
 };
 } // namespace
 
-void Server::cmd_accept(Session& s, std::string_view args)
+std::optional<Server::Offer> Server::choose_offer(Session& s, std::string_view args,
+                                                  bool received, const char* verb)
 {
     std::vector<OfferRef> mine;
-    for (const Offer& o : offers_)
-        if (o.to == s.id)
+    for (const Offer& o : offers_) {
+        if (received && o.to == s.id)
             mine.push_back({o.id, int(o.kind), o.from});
+        else if (!received && o.from == s.id)
+            mine.push_back({o.id, int(o.kind), o.to});
+    }
     std::string problem;
     auto name_of = [&](const OfferRef& r) {
         Session* u = session(r.other);
         return u ? u->name : "";
     };
-    auto pick = pick_offer(mine, args, name_of, problem, "accept");
+    auto pick = pick_offer(mine, args, name_of, problem, verb);
     if (!pick) {
         send(s, problem);
-        return;
+        return std::nullopt;
     }
     for (const Offer& o : offers_)
-        if (o.id == mine[*pick].id) {
-            const Offer copy = o;
-            accept_offer(s, copy);
-            return;
-        }
+        if (o.id == mine[*pick].id)
+            return o;
+    return std::nullopt;
+}
+
+void Server::cmd_accept(Session& s, std::string_view args)
+{
+    if (auto offer = choose_offer(s, args, true, "accept"))
+        accept_offer(s, *offer);
 }
 
 void Server::cmd_decline(Session& s, std::string_view args)
 {
-    std::vector<OfferRef> mine;
-    for (const Offer& o : offers_)
-        if (o.to == s.id)
-            mine.push_back({o.id, int(o.kind), o.from});
-    std::string problem;
-    auto name_of = [&](const OfferRef& r) {
-        Session* u = session(r.other);
-        return u ? u->name : "";
-    };
-    auto pick = pick_offer(mine, args, name_of, problem, "decline");
-    if (!pick) {
-        send(s, problem);
-        return;
-    }
-    for (const Offer& o : offers_)
-        if (o.id == mine[*pick].id) {
-            const Offer copy = o;
-            decline_offer(s, copy);
-            return;
-        }
+    if (auto offer = choose_offer(s, args, true, "decline"))
+        decline_offer(s, *offer);
 }
 
 void Server::cmd_withdraw(Session& s, std::string_view args)
 {
-    std::vector<OfferRef> mine;
-    for (const Offer& o : offers_)
-        if (o.from == s.id)
-            mine.push_back({o.id, int(o.kind), o.to});
-    std::string problem;
-    auto name_of = [&](const OfferRef& r) {
-        Session* u = session(r.other);
-        return u ? u->name : "";
-    };
-    auto pick = pick_offer(mine, args, name_of, problem, "withdraw");
-    if (!pick) {
-        send(s, problem);
-        return;
-    }
-    for (const Offer& o : offers_)
-        if (o.id == mine[*pick].id) {
-            const Offer copy = o;
-            withdraw_offer(s, copy);
-            return;
-        }
+    if (auto offer = choose_offer(s, args, false, "withdraw"))
+        withdraw_offer(s, *offer);
 }
 
 // Draw, abort and takeback: the same request from the other side is an acceptance.
