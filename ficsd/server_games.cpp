@@ -581,8 +581,8 @@ struct OfferRef {
 };
 } // namespace
 
-std::optional<Server::Offer> Server::choose_offer(Session& s, std::string_view args,
-                                                  bool received, const char* verb)
+std::optional<Server::Offer> Server::choose_offer(Session& s, std::string_view args, bool received,
+                                                  const char* verb)
 {
     std::vector<OfferRef> mine;
     for (const Offer& o : offers_) {
