@@ -2,6 +2,7 @@
 #include "ficsd/move_notation.h"
 
 #include <cctype>
+#include <vector>
 
 namespace ficsd {
 namespace {
@@ -30,10 +31,12 @@ PieceType piece_letter(char c)
     }
 }
 
+// The piece after "=": q r b n, and k for a knight, in either case.
 PieceType promotion_letter(char c)
 {
     switch (std::tolower(static_cast<unsigned char>(c))) {
     case 'n':
+    case 'k':
         return Knight;
     case 'b':
         return Bishop;
@@ -54,14 +57,9 @@ bool is_rank(char c)
 {
     return c >= '1' && c <= '8';
 }
-
-// Drops the check, mate and comment marks that may follow a move.
-std::string_view strip_suffix(std::string_view text)
+bool is_square(std::string_view t, size_t at)
 {
-    while (!text.empty() &&
-           (text.back() == '+' || text.back() == '#' || text.back() == '!' || text.back() == '?'))
-        text.remove_suffix(1);
-    return text;
+    return t.size() >= at + 2 && is_file(t[at]) && is_rank(t[at + 1]);
 }
 
 // Castling texts: 1 short, 2 long, 0 none.
@@ -79,38 +77,13 @@ struct MoveText {
     PieceType piece = NoType; // NoType: a pawn move, or a coordinate move
     int from_file = -1, from_rank = -1;
     int to = kNoSquare;
-    PieceType promotion = NoType;
+    PieceType promotion = NoType; // NoType: the player's promotion piece, if one is needed
     bool coordinate = false;
     int castle = 0;
 };
 
-// Coordinate form: e2e4, e2-e4, e2xd3, e7e8q, e7e8=q.
-std::optional<MoveText> read_coordinate(std::string_view t)
-{
-    if (t.size() < 4 || !is_file(t[0]) || !is_rank(t[1]))
-        return std::nullopt;
-    size_t i = 2;
-    if (t[i] == '-' || t[i] == 'x')
-        ++i;
-    if (t.size() < i + 2 || !is_file(t[i]) || !is_rank(t[i + 1]))
-        return std::nullopt;
-    MoveText m;
-    m.coordinate = true;
-    m.from_file = t[0] - 'a';
-    m.from_rank = t[1] - '1';
-    m.to = square_at(t[i] - 'a', t[i + 1] - '1');
-    i += 2;
-    if (i < t.size() && t[i] == '=')
-        ++i;
-    if (i < t.size()) {
-        m.promotion = promotion_letter(t[i]);
-        if (m.promotion == NoType || i + 1 != t.size())
-            return std::nullopt;
-    }
-    return m;
-}
-
-// Short algebraic form: [piece][file][rank][x]square[[=]promotion].
+// Short algebraic form without its promotion: [piece][file][rank][x]square. A lower-case "b"
+// is a bishop only when b_is_bishop.
 std::optional<MoveText> read_algebraic(std::string_view t, bool b_is_bishop)
 {
     MoveText m;
@@ -120,18 +93,7 @@ std::optional<MoveText> read_algebraic(std::string_view t, bool b_is_bishop)
         if (m.piece != NoType)
             ++i;
     }
-    // Promotion suffix: "=Q", "Q" or "q" after the target rank.
-    if (t.size() >= 2 && t[t.size() - 2] == '=') {
-        m.promotion = promotion_letter(t.back());
-        if (m.promotion == NoType)
-            return std::nullopt;
-        t.remove_suffix(2);
-    } else if (m.piece == NoType && t.size() >= 3 && is_rank(t[t.size() - 2]) &&
-               promotion_letter(t.back()) != NoType) {
-        m.promotion = promotion_letter(t.back());
-        t.remove_suffix(1);
-    }
-    if (t.size() < i + 2 || !is_file(t[t.size() - 2]) || !is_rank(t.back()))
+    if (t.size() < i + 2 || !is_square(t, t.size() - 2))
         return std::nullopt;
     m.to = square_at(t[t.size() - 2] - 'a', t.back() - '1');
     std::string_view middle = t.substr(i, t.size() - 2 - i);
@@ -148,7 +110,48 @@ std::optional<MoveText> read_algebraic(std::string_view t, bool b_is_bishop)
     return m;
 }
 
-bool matches(const Position& pos, const Move& mv, const MoveText& text)
+// The forms the servers of the lineage take, in their order: a trailing "+" or "#" and then a
+// trailing "=X" come off; what is left is a coordinate move of four characters ("e2e4"), or of
+// five with a dash ("e2-e4"), castling, or short algebraic. So "e7e8=q" is a move and "e7e8q"
+// is not. Both readings of a lower-case "b" come back, the b-file first.
+std::vector<MoveText> read_move(std::string_view t)
+{
+    if (!t.empty() && (t.back() == '+' || t.back() == '#'))
+        t.remove_suffix(1);
+    PieceType promotion = NoType;
+    if (t.size() > 3 && t[t.size() - 2] == '=') {
+        promotion = promotion_letter(t.back());
+        if (promotion == NoType)
+            return {};
+        t.remove_suffix(2);
+    }
+    MoveText m;
+    m.promotion = promotion;
+    if (int kind = castling_kind(t)) {
+        m.castle = kind;
+        return promotion == NoType ? std::vector{m} : std::vector<MoveText>{};
+    }
+    const bool dash = t.size() == 5 && t[2] == '-';
+    if ((t.size() == 4 || dash) && is_square(t, 0) && is_square(t, dash ? 3 : 2)) {
+        m.coordinate = true;
+        m.from_file = t[0] - 'a';
+        m.from_rank = t[1] - '1';
+        m.to = square_at(t[t.size() - 2] - 'a', t.back() - '1');
+        return {m};
+    }
+    std::vector<MoveText> readings;
+    for (bool b_is_bishop : {false, true}) {
+        if (auto algebraic = read_algebraic(t, b_is_bishop)) {
+            algebraic->promotion = promotion;
+            readings.push_back(*algebraic);
+        }
+        if (t.empty() || t[0] != 'b')
+            break;
+    }
+    return readings;
+}
+
+bool matches(const Position& pos, const Move& mv, const MoveText& text, PieceType promote)
 {
     if (mv.to != text.to)
         return false;
@@ -159,11 +162,11 @@ bool matches(const Position& pos, const Move& mv, const MoveText& text)
     const PieceType moving = type_of(pos.at(mv.from));
     if (!text.coordinate && moving != (text.piece == NoType ? Pawn : text.piece))
         return false;
-    const PieceType wanted = text.promotion != NoType ? text.promotion : Queen;
+    const PieceType wanted = text.promotion != NoType ? text.promotion : promote;
     return mv.promotion == NoType ? text.promotion == NoType : mv.promotion == wanted;
 }
 
-ParsedMove find_move(const Position& pos, const MoveText& text)
+ParsedMove find_move(const Position& pos, const MoveText& text, PieceType promote)
 {
     MoveList list;
     pos.legal_moves(list);
@@ -174,7 +177,7 @@ ParsedMove find_move(const Position& pos, const MoveText& text)
         if (text.castle)
             hit = (mv.flags & Castle) && ((mv.to > mv.from) == (text.castle == 1));
         else
-            hit = matches(pos, mv, text);
+            hit = matches(pos, mv, text, promote);
         if (hit) {
             found.move = mv;
             ++count;
@@ -190,35 +193,30 @@ ParsedMove find_move(const Position& pos, const MoveText& text)
 
 bool looks_like_move(std::string_view text)
 {
-    text = strip_suffix(text);
-    if (castling_kind(text))
-        return true;
-    return read_coordinate(text).has_value() || read_algebraic(text, false).has_value() ||
-           read_algebraic(text, true).has_value();
+    return !read_move(text).empty();
 }
 
-ParsedMove parse_move(const Position& pos, std::string_view text)
+ParsedMove parse_move(const Position& pos, std::string_view text, PieceType promote)
 {
-    text = strip_suffix(text);
-    if (int kind = castling_kind(text)) {
-        MoveText castle;
-        castle.castle = kind;
-        return find_move(pos, castle);
-    }
-    if (auto coordinate = read_coordinate(text))
-        return find_move(pos, *coordinate);
-    // A lower-case "b" is first read as the b-file, then as a bishop.
     ParsedMove best;
-    for (bool b_is_bishop : {false, true}) {
-        if (auto algebraic = read_algebraic(text, b_is_bishop)) {
-            ParsedMove p = find_move(pos, *algebraic);
-            if (p.result == MoveParse::Ok)
-                return p;
-            if (p.result == MoveParse::Ambiguous)
-                best = p;
-        }
+    for (const MoveText& reading : read_move(text)) {
+        ParsedMove p = find_move(pos, reading, promote);
+        if (p.result == MoveParse::Ok)
+            return p;
+        if (p.result == MoveParse::Ambiguous)
+            best = p;
     }
     return best;
+}
+
+std::optional<Move> uci_move(const Position& pos, std::string_view text)
+{
+    MoveList list;
+    pos.legal_moves(list);
+    for (const Move& m : list)
+        if (uci_notation(m) == text)
+            return m;
+    return std::nullopt;
 }
 
 std::string short_notation(const Position& before, Move m)

@@ -17,15 +17,20 @@ struct ParsedMove {
     Move move;
 };
 
-// Whether the text has the shape of a move at all ("e2e4", "e7e8=q", "Nbd7", "exd5", "O-O",
-// "0-0-0"), whether or not it is legal anywhere. Commands never have this shape.
+// Whether the text has the shape of a move as the servers of the lineage read it ("e2e4",
+// "e2-e4", "e7e8=q", "Nbd7", "exd8=N+", "O-O", "0-0-0"), whether or not it is legal anywhere.
+// Commands never have this shape, and neither have "e7e8q" or "e8q": those are unknown commands.
 bool looks_like_move(std::string_view text);
 
 // Finds the legal move the text names in the position. Accepts coordinate notation ("e2e4",
-// "e2-e4", "e7e8q", "e7e8=Q", "e1g1" for castling), short algebraic notation with or without
-// "x", "=", "+", "#", "!" or "?", lower-case piece letters other than "b" for a bishop, and
-// "O-O" / "0-0" / "o-o" for castling. A promotion without a piece promotes to a queen.
-ParsedMove parse_move(const Position& pos, std::string_view text);
+// "e2-e4", "e7e8=Q", "e1g1" for castling), short algebraic notation with or without "x", "+"
+// or "#", lower-case piece letters other than "b" for a bishop, and "O-O" / "0-0" / "o-o" for
+// castling. The piece after "=" is q, r, b, n, or k for a knight; a promotion without one
+// promotes to `promote`.
+ParsedMove parse_move(const Position& pos, std::string_view text, PieceType promote = Queen);
+
+// The legal move an engine names in UCI notation ("e2e4", "e7e8q"), if there is one.
+std::optional<Move> uci_move(const Position& pos, std::string_view text);
 
 // Short algebraic notation of a legal move, with "+" or "#".
 std::string short_notation(const Position& before, Move m);

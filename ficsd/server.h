@@ -72,6 +72,7 @@ class Server {
         bool hear_shouts = true;
         int default_time = 2;
         int default_increment = 12;
+        PieceType promote = Queen; // for promotions given without a piece; queen at each start
         int game = 0;
         std::set<int> observing;
         int games_as_white = 0;
@@ -182,6 +183,7 @@ class Server {
     void cmd_pending(Session& s, std::string_view args);
     void cmd_play(Session& s, std::string_view args);
     void cmd_quit(Session& s, std::string_view args);
+    void cmd_promote(Session& s, std::string_view args);
     void cmd_rank(Session& s, std::string_view args);
     void cmd_refresh(Session& s, std::string_view args);
     void cmd_resign(Session& s, std::string_view args);

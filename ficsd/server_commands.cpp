@@ -1,6 +1,7 @@
 // The ficsd command interpreter: the command table and every command that is not about starting
 // or playing a game.
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 
@@ -93,6 +94,7 @@ const std::vector<Server::Command>& Server::commands()
         {"observe", &Server::cmd_observe},
         {"pending", &Server::cmd_pending},
         {"play", &Server::cmd_play},
+        {"promote", &Server::cmd_promote},
         {"quit", &Server::cmd_quit},
         {"rank", &Server::cmd_rank},
         {"refresh", &Server::cmd_refresh},
@@ -263,7 +265,7 @@ void Server::cmd_help(Session& s, std::string_view args)
         line += c.name;
     }
     text += line + "\n";
-    text += "Moves: \"e2e4\", \"e7e8q\", \"Nf3\", \"exd5\", \"O-O\", \"e8=Q\".";
+    text += "Moves: \"e2e4\", \"e7e8=q\", \"Nf3\", \"exd5\", \"O-O\", \"e8=Q\".";
     send(s, text);
 }
 
@@ -272,6 +274,25 @@ void Server::cmd_quit(Session& s, std::string_view)
     send(s, "Logging you out.\n\nThank you for using ficsd.");
     leave(s);
     s.closing = true;
+}
+
+void Server::cmd_promote(Session& s, std::string_view args)
+{
+    constexpr std::pair<char, PieceType> kLetters[] = {
+        {'q', Queen}, {'r', Rook}, {'b', Bishop}, {'n', Knight}, {'k', Knight}};
+    constexpr const char* kNames[] = {"", "", "KNIGHT", "BISHOP", "ROOK", "QUEEN"};
+    args = trim(args);
+    if (!args.empty()) {
+        const char letter = char(std::tolower(static_cast<unsigned char>(args[0])));
+        const auto* found = std::find_if(std::begin(kLetters), std::end(kLetters),
+                                         [&](const auto& l) { return l.first == letter; });
+        if (args.size() != 1 || found == std::end(kLetters)) {
+            send(s, "Usage: promote [q|r|b|n]");
+            return;
+        }
+        s.promote = found->second;
+    }
+    send(s, std::string("Promotion piece set to ") + kNames[s.promote] + ".");
 }
 
 void Server::cmd_style(Session& s, std::string_view args)

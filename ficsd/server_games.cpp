@@ -181,6 +181,7 @@ void Server::start_game(Session& white, Session& black, TimeControl control)
     for (Session* p : {&white, &black}) {
         if (!p->computer)
             p->game = number;
+        p->promote = Queen;
         remove_seeks_of(p->id);
         // Challenges to or from a player who starts a game lapse.
         for (size_t i = offers_.size(); i-- > 0;) {
@@ -807,7 +808,7 @@ void Server::handle_move(Session& s, std::string_view text)
         send(s, "It is not your move.");
         return;
     }
-    const ParsedMove parsed = parse_move(g->game.position(), text);
+    const ParsedMove parsed = parse_move(g->game.position(), text, s.promote);
     if (parsed.result == MoveParse::Ambiguous) {
         send(s, "Ambiguous move (" + std::string(text) + ").");
         return;
@@ -1000,19 +1001,19 @@ void Server::deliver_engine_answers()
 
 void Server::computer_plays(LiveGame& g, const std::string& move_text)
 {
-    ParsedMove parsed = parse_move(g.game.position(), move_text);
-    if (parsed.result != MoveParse::Ok) {
+    std::optional<Move> move = uci_move(g.game.position(), move_text);
+    if (!move) {
         MoveList list;
         g.game.position().legal_moves(list);
         if (list.size == 0)
             return;
-        parsed.move = builtin_move(g.game.position(), random_);
+        move = builtin_move(g.game.position(), random_);
     }
     if (g.game.out_of_time(g.game.position().side_to_move(), game_now())) {
         flag_side(g, g.game.position().side_to_move());
         return;
     }
-    play_move(g, parsed.move);
+    play_move(g, *move);
 }
 
 } // namespace ficsd

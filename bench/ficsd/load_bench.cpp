@@ -223,7 +223,11 @@ void BM_HundredGamesAtOnce(benchmark::State& state)
                     return;
                 std::uniform_int_distribution<int> pick(0, list.size - 1);
                 p.sent_at = Clock::now();
-                send_all(p.fd, ficsd::uci_notation(list.moves[size_t(pick(random))]) + "\r\n");
+                const ficsd::Move m = list.moves[size_t(pick(random))];
+                std::string text = ficsd::uci_notation(m);
+                if (m.promotion != ficsd::NoType) // "e7e8=q": the form the server takes
+                    text.insert(4, "=");
+                send_all(p.fd, text + "\r\n");
             }
         };
 

@@ -179,6 +179,37 @@ TEST(Game, WrongMovesGetTheServersTexts)
     EXPECT_EQ(lonely.read_until("fics% "), "You are not playing or examining a game.\n\rfics% ");
 }
 
+TEST(Game, PromotionsInTheLineagesFormsOnly)
+{
+    Duel d;
+    for (const char* pair : {"a4 h5", "a5 h4", "a6 h3", "axb7 hxg2"}) {
+        const std::string both = pair;
+        d.move(d.white, d.black, both.substr(0, both.find(' ')));
+        d.move(d.black, d.white, both.substr(both.find(' ') + 1));
+    }
+    // Forms the servers do not take as moves are unknown commands, and nothing is played.
+    for (const char* text : {"b7a8q", "b7a8Q", "b7-a8q", "bxa8q"}) {
+        d.white.line(text);
+        EXPECT_EQ(d.white.read_until("fics% "),
+                  std::string(text) + ": Command not found.\n\rfics% ");
+    }
+    d.white.line("promote k");
+    EXPECT_EQ(d.white.read_until("fics% "), "Promotion piece set to KNIGHT.\n\rfics% ");
+    const auto w = board_fields(d.move(d.white, d.black, "b7a8").first);
+    EXPECT_EQ(w[0] + " " + w[kVerbose] + " " + w[kShort], "Nnbqkbnr P/b7-a8=N bxa8=N");
+    const auto b = board_fields(d.move(d.black, d.white, "gxh1=r").first);
+    EXPECT_EQ(b[7] + " " + b[kVerbose] + " " + b[kShort], "RNBQKBNr P/g2-h1=R gxh1=R");
+    // A new game starts with the queen again.
+    d.white.line("resign");
+    d.black.read_until("resigns} 0-1");
+    d.white.line("match " + d.black_name + " 5 0");
+    d.black.read_until("propose different parameters.\n\rfics% ");
+    d.black.line("accept");
+    d.white.read_until("<12> ");
+    d.white.line("promote");
+    EXPECT_NE(d.white.read_until("Promotion piece set to QUEEN.\n\rfics% "), "");
+}
+
 TEST(Game, ObserverSeesGameLineAndEveryBoard)
 {
     Duel d;

@@ -71,59 +71,89 @@ TEST(Notation, WritesShortAndVerboseForms)
     }
 }
 
-TEST(Notation, ReadsEveryWayAMoveIsWritten)
+TEST(Notation, ReadsMovesAsTheServersOfTheLineageDo)
 {
-    // position, text typed, the move it names in coordinates ("" illegal, "?" ambiguous)
+    constexpr const char* kPromote = "2k5/4P3/8/8/8/8/8/4K3 w - - 0 1";
+    constexpr const char* kTwoKnights = "4k3/8/8/8/8/8/8/1N2KN2 w - - 0 1";
+    constexpr const char* kEnPassant =
+        "rnbqkbnr/pppp1ppp/8/8/3PpP2/8/PPP1P1PP/RNBQKBNR b KQkq d3 0 3";
+    // position, text typed, the player's promotion piece, the move it names in coordinates
+    // ("-" not a move at all: an unknown command; "" illegal; "?" ambiguous)
     struct Row {
         const char* fen;
         const char* text;
+        PieceType promote;
         const char* uci;
     };
     const Row rows[] = {
-        {kStart, "e4", "e2e4"},
-        {kStart, "e2e4", "e2e4"},
-        {kStart, "e2-e4", "e2e4"},
-        {kStart, "Nf3", "g1f3"},
-        {kStart, "nf3", "g1f3"},
-        {kStart, "Ng1f3", "g1f3"},
-        {kStart, "e5", ""},
-        {kStart, "e2e5", ""},
-        {kStart, "Ke2", ""},
-        {kKiwipete, "O-O", "e1g1"},
-        {kKiwipete, "0-0", "e1g1"},
-        {kKiwipete, "o-o-o", "e1c1"},
-        {kKiwipete, "e1g1", "e1g1"},
-        {kKiwipete, "Nxf7", "e5f7"},
-        {kKiwipete, "Nf7", "e5f7"},
-        {kKiwipete, "e5f7", "e5f7"},
-        {kKiwipete, "dxe6", "d5e6"},
-        {kKiwipete, "de6", "d5e6"},
-        {kKiwipete, "Bxa6", "e2a6"},
-        {kKiwipete, "Nc3b5", "c3b5"},
-        {kKiwipete, "Qf3xf6", "f3f6"},
-        {"4k3/8/8/8/8/8/8/1N2KN2 w - - 0 1", "Nd2", "?"},
-        {"4k3/8/8/8/8/8/8/1N2KN2 w - - 0 1", "Nbd2", "b1d2"},
-        {"2k5/4P3/8/8/8/8/8/4K3 w - - 0 1", "e8=Q", "e7e8q"},
-        {"2k5/4P3/8/8/8/8/8/4K3 w - - 0 1", "e8Q+", "e7e8q"},
-        {"2k5/4P3/8/8/8/8/8/4K3 w - - 0 1", "e8=n", "e7e8n"},
-        {"2k5/4P3/8/8/8/8/8/4K3 w - - 0 1", "e8", "e7e8q"},
-        {"2k5/4P3/8/8/8/8/8/4K3 w - - 0 1", "e7e8r", "e7e8r"},
-        {"2k5/4P3/8/8/8/8/8/4K3 w - - 0 1", "e7e8=B", "e7e8b"},
-        {"2k5/4P3/8/8/8/8/8/4K3 w - - 0 1", "e7e8", "e7e8q"},
+        {kStart, "e4", Queen, "e2e4"},
+        {kStart, "e2e4", Queen, "e2e4"},
+        {kStart, "e2-e4", Queen, "e2e4"},
+        {kStart, "Nf3", Queen, "g1f3"},
+        {kStart, "nf3", Queen, "g1f3"},
+        {kStart, "Ng1f3", Queen, "g1f3"},
+        {kStart, "e5", Queen, ""},
+        {kStart, "e2e5", Queen, ""},
+        {kStart, "Ke2", Queen, ""},
+        {kStart, "e2e4=q", Queen, ""},
+        {kKiwipete, "O-O", Queen, "e1g1"},
+        {kKiwipete, "0-0", Queen, "e1g1"},
+        {kKiwipete, "o-o-o", Queen, "e1c1"},
+        {kKiwipete, "e1g1", Queen, "e1g1"},
+        {kKiwipete, "Nxf7", Queen, "e5f7"},
+        {kKiwipete, "Nf7", Queen, "e5f7"},
+        {kKiwipete, "dxe6", Queen, "d5e6"},
+        {kKiwipete, "de6", Queen, "d5e6"},
+        {kKiwipete, "Bxa6", Queen, "e2a6"},
+        {kKiwipete, "Nc3b5", Queen, "c3b5"},
+        {kKiwipete, "Qf3xf6", Queen, "f3f6"},
+        {kTwoKnights, "Nd2", Queen, "?"},
+        {kTwoKnights, "Nbd2", Queen, "b1d2"},
+        // Promotions: "=" and the piece, or the player's setting; never a bare letter.
+        {kPromote, "e7e8=q", Rook, "e7e8q"},
+        {kPromote, "e7e8=Q+", Queen, "e7e8q"},
+        {kPromote, "e7-e8=r", Queen, "e7e8r"},
+        {kPromote, "e7e8=k", Queen, "e7e8n"},
+        {kPromote, "e7e8=B", Queen, "e7e8b"},
+        {kPromote, "e7e8", Queen, "e7e8q"},
+        {kPromote, "e7-e8", Knight, "e7e8n"},
+        {kPromote, "e8=Q", Rook, "e7e8q"},
+        {kPromote, "e8=n", Queen, "e7e8n"},
+        {kPromote, "e8", Bishop, "e7e8b"},
+        {kPromote, "e7e8=x", Queen, "-"},
+        {kPromote, "e7e8q", Queen, "-"},
+        {kPromote, "e7e8Q", Queen, "-"},
+        {kPromote, "e7-e8q", Queen, "-"},
+        {kPromote, "e8q", Queen, "-"},
+        {kPromote, "e8Q+", Queen, "-"},
+        {"3r3k/4P3/8/8/8/8/8/4K3 w - - 0 1", "exd8=N", Queen, "e7d8n"},
         // A pinned piece cannot move, a king cannot walk into check.
-        {"4k3/4r3/8/8/8/8/4N3/4K3 w - - 0 1", "Nc3", ""},
-        {"4k3/4r3/8/8/8/8/8/3K4 w - - 0 1", "Ke2", ""},
+        {"4k3/4r3/8/8/8/8/4N3/4K3 w - - 0 1", "Nc3", Queen, ""},
+        {"4k3/4r3/8/8/8/8/8/3K4 w - - 0 1", "Ke2", Queen, ""},
         // "b" is the b-file first, then the bishop.
-        {"4k3/8/8/8/8/2n5/1P6/4KB2 w - - 0 1", "bc3", "b2c3"},
-        {"4k3/8/8/8/8/8/8/4KB2 w - - 0 1", "bc4", "f1c4"},
-        {"rnbqkbnr/pppp1ppp/8/8/3PpP2/8/PPP1P1PP/RNBQKBNR b KQkq d3 0 3", "exd3", "e4d3"},
-        {"rnbqkbnr/pppp1ppp/8/8/3PpP2/8/PPP1P1PP/RNBQKBNR b KQkq d3 0 3", "exf3", ""},
+        {"4k3/8/8/8/8/2n5/1P6/4KB2 w - - 0 1", "bc3", Queen, "b2c3"},
+        {"4k3/8/8/8/8/8/8/4KB2 w - - 0 1", "bc4", Queen, "f1c4"},
+        {kEnPassant, "exd3", Queen, "e4d3"},
+        {kEnPassant, "exf3", Queen, ""},
+        // Commands and other words.
+        {kStart, "abort", Queen, "-"},
+        {kStart, "draw", Queen, "-"},
+        {kStart, "best", Queen, "-"},
+        {kStart, "b", Queen, "-"},
+        {kStart, "e", Queen, "-"},
+        {kStart, "k", Queen, "-"},
+        {kStart, "style 12", Queen, "-"},
+        {kStart, "e2e4e5", Queen, "-"},
+        {kStart, "E2E4", Queen, "-"},
+        {kStart, "e4!", Queen, "-"},
+        {kStart, "i9", Queen, "-"},
     };
     for (const Row& r : rows) {
         const Position pos = at(r.fen);
-        const ParsedMove parsed = parse_move(pos, r.text);
+        const ParsedMove parsed = parse_move(pos, r.text, r.promote);
         const std::string expected = r.uci;
-        if (expected.empty())
+        EXPECT_EQ(looks_like_move(r.text), expected != "-") << r.text;
+        if (expected == "-" || expected.empty())
             EXPECT_EQ(parsed.result, MoveParse::Illegal) << r.text << " in " << r.fen;
         else if (expected == "?")
             EXPECT_EQ(parsed.result, MoveParse::Ambiguous) << r.text << " in " << r.fen;
@@ -152,18 +182,4 @@ TEST(Notation, EveryShortFormReadsBackAsItsMove)
             EXPECT_TRUE(looks_like_move(text)) << text;
         }
     }
-}
-
-TEST(Notation, CommandWordsNeverLookLikeMoves)
-{
-    const char* commands[] = {"abort",  "accept", "best",     "draw",    "finger", "games",
-                              "help",   "match",  "next",     "observe", "play",   "say",
-                              "set",    "who",    "withdraw", "b",       "e",      "style 12",
-                              "e2e4e5", "i9",     "k"};
-    for (const char* c : commands)
-        EXPECT_FALSE(looks_like_move(c)) << c;
-    const char* moves[] = {"e4",   "e2e4", "e7e8=q", "O-O-O", "0-0",
-                           "Nbd7", "exd5", "Qh4#",   "e8Q+",  "b4"};
-    for (const char* m : moves)
-        EXPECT_TRUE(looks_like_move(m)) << m;
 }
