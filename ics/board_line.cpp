@@ -133,6 +133,10 @@ bool ReadBoardLine(const char* fields)
     WhoIsOnMove = fields[kSideToMoveAt];
     read_fields(fields + kSideToMoveAt + 1);
     OrientBoardForUser();
+    // A game the user only watches is stored unturned; my_color must say so, or the labels and
+    // square names of the user's last game as Black would misname every square.
+    if (strcmp(MyName, WhiteName) != 0 && strcmp(MyName, BlackName) != 0)
+        my_color = 1;
     update_moving_enabled();
     if (whats_showed == kBoardView) {
         draw_chess_board(zeforboard, cursorxold, cursoryold, cursorx, cursory);

@@ -12,8 +12,9 @@ constexpr int kSideToMoveAt = kSquareTextChars + 1;
 static_assert(kSquareTextChars == 71 && kSideToMoveAt == 72);
 
 // Handles the text after "<12> ": stores the squares (turned for a user playing Black), reads
-// fields 9 to 27 up to the first that does not fit, derives my_color and moving_enabled, and in
-// the board view redraws the board and the header. A line whose squares or side to move are
+// fields 9 to 27 up to the first that does not fit, derives my_color (1 when the user is neither
+// player, as the board is then stored unturned) and moving_enabled, and in the board view
+// redraws the board and the header. A line whose squares or side to move are
 // missing or malformed changes nothing; the result says whether the line was taken.
 // Refusing the whole line, rather than storing a stray square byte as an empty square, keeps a
 // position the server never sent off the board and out of move entry: the squares of a garbled

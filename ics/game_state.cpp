@@ -31,6 +31,8 @@ int moving_enabled;
 int WeAreNotPlaying;
 int ObserveAnnounced;
 
+char LastMoveSent[kSentMoveBytes];
+
 char CountingFor;
 time_t start_time;
 time_t current_time;

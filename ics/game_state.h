@@ -49,6 +49,12 @@ extern int moving_enabled;    // 1 while the user may enter a move
 extern int WeAreNotPlaying;   // 1 while no game of the user's is running
 extern int ObserveAnnounced;  // 1 for the one line after "You are now observing game "
 
+// The move text sent last ("e2e4", "e7e8=q"), kept until the next board line so that the
+// server's "<move>: Command not found." can be told from other text; empty when none is pending.
+// Written by move entry (on sending) and ics/notices.cpp (cleared by every board line).
+constexpr int kSentMoveBytes = 8;
+extern char LastMoveSent[kSentMoveBytes];
+
 // Clock bookkeeping. Written by init, ics/notices.cpp (start_time) and the clock panel.
 extern char CountingFor;
 extern time_t start_time;

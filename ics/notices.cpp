@@ -11,6 +11,7 @@
 #include "ics/connection.h"
 #include "ics/game_state.h"
 #include "ics/tokens.h"
+#include "panels/clocks.h"
 #include "panels/telnet.h"
 
 namespace {
@@ -33,6 +34,7 @@ enum class Match {
     kContains,         // the line contains one of the phrases
     kAfterObservation, // the previous line announced an observation; the line starts with one
     kEndOfMyGame,      // starts with "{Game ", names MyName and contains one of the phrases
+    kNotAMove,         // starts with LastMoveSent and then the phrase: the server's unknown command
     kEveryLine,
 };
 
@@ -59,8 +61,9 @@ struct NoticeTest {
 
 // The notice tests, one row per test. Columns: how the phrases are matched, the colour pair a
 // match sets (kKeep leaves it), what a match does, the phrases (any one matches). The order is
-// the order of the tests: the last matching row decides the colours, the two rejected-move rows
-// end the line, and the observation row must come after the row that reads its bit.
+// the order of the tests: the last matching row decides the colours, the rejected-move rows end
+// the line, and the observation row must come after the row that reads its bit. A move the
+// server does not take as one ("e7e8q: Command not found.") is answered as an illegal one.
 // clang-format off
 constexpr NoticeTest kNoticeTests[] = {
     {Match::kStartsWith, 1, 10, Action::kCreateGame, {"Creating: "}},
@@ -79,6 +82,7 @@ constexpr NoticeTest kNoticeTests[] = {
       "Your opponent requests"}},
     {Match::kContains, 1, 3, Action::kRejectMoveTryAgain,
      {"Illegal move", "Not a legal move", "Your king is in check"}},
+    {Match::kNotAMove, 1, 3, Action::kRejectMoveTryAgain, {": "}},
     {Match::kContains, 1, 3, Action::kRejectMoveNotYourTurn,
      {"It isn't your turn", "It is not your move"}},
     {Match::kContains, 1, 10, Action::kNone, {"takeback "}},
@@ -87,7 +91,7 @@ constexpr NoticeTest kNoticeTests[] = {
     {Match::kEveryLine, kKeep, kKeep, Action::kShow, {}},
 };
 // clang-format on
-static_assert(std::size(kNoticeTests) == 17);
+static_assert(std::size(kNoticeTests) == 18);
 
 constexpr string_view kGameEndPrefix = "{Game ";
 constexpr string_view kObservedPlayersAfter = ": ";
@@ -125,6 +129,9 @@ bool matches(const NoticeTest& test, string_view line)
     case Match::kEndOfMyGame:
         return line.starts_with(kGameEndPrefix) && contains(line, MyName) &&
                contains_any(line, test.phrases);
+    case Match::kNotAMove:
+        return LastMoveSent[0] != 0 && line.starts_with(LastMoveSent) &&
+               line.substr(strlen(LastMoveSent)).starts_with(test.phrases[0]);
     case Match::kEveryLine:
         return true;
     }
@@ -243,6 +250,9 @@ void interpret_notice(const char* line)
             reject_move(line, ink, paper, 0);
             return;
         case Action::kEndMyGame:
+            // The mating board line and this one arrive in one read, before the main loop's next
+            // pass: the panel shows the final move and clocks only if drawn before it stops.
+            print_remaining_time();
             WeAreNotPlaying = 1;
             break;
         case Action::kShow:
@@ -260,14 +270,25 @@ const char* skip_prompts(const char* line)
     return line;
 }
 
+bool only_line_end(const char* text)
+{
+    return *text == 0 || strcmp(text, "\r\n") == 0;
+}
+
 } // namespace
 
 void ProcessIcsLine(const char* line)
 {
-    line = skip_prompts(line);
-    if (string_view(line).starts_with(kBoardLinePrefix)) {
-        ReadBoardLine(line + kBoardLinePrefix.size());
+    const char* text = skip_prompts(line);
+    // The server starts each notice and board line with its own line end, which turns the
+    // prompt before it into a line of its own: one blank row per move would scroll the small
+    // window empty. A blank line of the server's own text (no prompt) is still shown.
+    if (text != line && only_line_end(text))
+        return;
+    if (string_view(text).starts_with(kBoardLinePrefix)) {
+        LastMoveSent[0] = 0;
+        ReadBoardLine(text + kBoardLinePrefix.size());
         return;
     }
-    interpret_notice(line);
+    interpret_notice(text);
 }

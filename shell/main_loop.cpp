@@ -183,8 +183,12 @@ bool passes_repeat_lock()
     return true;
 }
 
+// The game ends on the screen too: the stopwatch stands and the cursor keys and OK do nothing,
+// as after the end of a game.
 void handle_disconnection()
 {
+    moving_enabled = 0;
+    WeAreNotPlaying = 1;
     ExitOn("Disconnected from ICS !!!");
     close(icsFd);
     icsFd = 0;

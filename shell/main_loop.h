@@ -8,6 +8,8 @@
 // Server input is awaited with poll, so a socket of any descriptor number works; a wait that
 // fails, for a signal or any other reason, reads nothing in that pass. While a key is held
 // the pass waits for its release, unless the host asks the plugin to stop or start over.
+// When the server ends the connection, "Disconnected from ICS !!!" is shown, the socket closed,
+// and the game stops on the screen (moving_enabled 0, WeAreNotPlaying 1).
 void run_main_loop(char* ics_buffer, int ics_buffer_size, unsigned char* lcd_frame);
 
 // One pass, without its pause when pause is false (tests). Returns false once doexit is set.

@@ -17,8 +17,8 @@ namespace {
 
 constexpr char kNoMove[] = "     "; // five blanks: nothing being composed
 constexpr int kFromBytes = 2;       // file letter and rank digit of the from-square
-constexpr int kMoveBytes = 4;       // from-square and to-square; a promotion letter follows
-static_assert(kMoveBytes + 2 <= kMoveTextBytes);
+constexpr int kMoveBytes = 4;       // from-square and to-square; "=" and a promotion letter follow
+static_assert(kMoveBytes + 3 <= kMoveTextBytes && kMoveBytes + 3 <= kSentMoveBytes);
 
 // Column and row step of an arrow key.
 struct CursorStep {
@@ -124,10 +124,13 @@ void complete_move()
             end_selection();
             return;
         }
-        snprintf(tempy + kMoveBytes, sizeof tempy - kMoveBytes, "%c", piece);
+        // Servers take "e7e8=q" as a move; "e7e8q" is an unknown command to them.
+        snprintf(tempy + kMoveBytes, sizeof tempy - kMoveBytes, "=%c", piece);
     }
-    if (icsFd > 0)
+    if (icsFd > 0) {
         SendToIcs("%s\r\n", tempy);
+        snprintf(LastMoveSent, sizeof LastMoveSent, "%.*s", kSentMoveBytes - 1, tempy);
+    }
     moving_enabled = 0;
     end_selection();
 }

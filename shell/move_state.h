@@ -10,4 +10,4 @@ extern int cursorxold, cursoryold; // the square before its last step (start 4, 
 extern int marker1x, marker1y;     // the selected piece's square; 0, 0 when none
 extern int marker2x, marker2y;     // the destination square while a move is completed
 extern int selection_phase;        // 1: the next OK selects a piece; 2: it gives the target
-extern char tempy[kMoveTextBytes]; // the move being composed, e.g. "e2e4" or "e7e8q"
+extern char tempy[kMoveTextBytes]; // the move being composed, e.g. "e2e4" or "e7e8=q"
