@@ -1,392 +1,290 @@
-// The main loop's passes: the repeat lock, the dispatch per screen mode, the dialogs' results
-// sent and echoed only while connected, disconnection, and signals reported at safe points.
-#include <chrono>
-#include <csignal>
-#include <cstring>
+// The main loop's passes: the repeat lock, the dispatch by screen mode, the dialogs' results sent
+// and echoed only while connected, disconnection, and signals reported at safe points; the
+// command bar, the help screen and the configuration reader.
 #include <fcntl.h>
-#include <future>
-#include <string>
 #include <sys/resource.h>
 #include <sys/select.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
+
+#include <csignal>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "dialogs/command_table.h"
 #include "host/gx9.h"
-#include "ics/game_state.h"
 #include "lcd/device.h"
-#include "panels/telnet.h"
+#include "shell/command_bar.h"
+#include "shell/config.h"
 #include "shell/exit_on.h"
+#include "shell/help_screen.h"
 #include "shell/main_loop.h"
 #include "shell/move_state.h"
 #include "shell/screen_mode.h"
 #include "shell/signals.h"
-#include "tests/shell/shell_host_fakes.h"
+#include "tests/ics/server_end.h"
+#include "tests/shell/host_fake.h"
 #include "tests/support/test_screen.h"
 
 namespace {
 
-using testsupport::TestRemote;
-using testsupport::TestScreen;
-
-constexpr int kBufferBytes = 16384;
+using testutil::shown;
+using testutil::Shown;
 
 class MainLoop : public ::testing::Test {
   protected:
     void SetUp() override
     {
+        hostfake::reset();
         memcpy(zeforboard, kStartPosition, sizeof kStartPosition);
         init();
         blank_telnet_startup_lines();
-        exit_on_pause_usec = 0;
-        tv_tv_usec = 0;
+        exit_on_pause_usec = tv_tv_usec = 0;
         lcd_fd = -1;
         whats_showed = kBoardView;
-        ics_buffer[0] = '\0';
+        ics_buffer[0] = 0;
     }
-    void TearDown() override
+    // One pass after the keys are queued: the key it dispatches and those its dialog takes.
+    bool pass(std::initializer_list<int> keys = {})
     {
-        if (server_fd >= 0)
-            close(server_fd);
-        if (icsFd > 0)
-            close(icsFd);
-        icsFd = 0;
+        for (int key : keys)
+            remote.tap(key);
+        return main_loop_pass(ics_buffer, sizeof ics_buffer, lcd_frame, false);
     }
-
-    bool pass() { return main_loop_pass(ics_buffer, kBufferBytes, lcd_frame, false); }
-
-    void start_game()
-    {
-        WeAreNotPlaying = 0;
-        moving_enabled = 1;
-    }
-
-    void connect()
-    {
-        int pair[2];
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-        icsFd = pair[0];
-        server_fd = pair[1];
-    }
-
-    std::string server_received()
-    {
-        std::string text;
-        char buffer[512];
-        for (;;) {
-            ssize_t n = recv(server_fd, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n <= 0)
-                return text;
-            text.append(buffer, n);
-        }
-    }
-
-    std::string newest_line() const
-    {
-        return std::string(from_fics[27].text, strnlen(from_fics[27].text, 80));
-    }
-
-    TestScreen screen;
-    TestRemote remote;
-    char ics_buffer[kBufferBytes];
+    void start_game() { WeAreNotPlaying = 0, moving_enabled = 1; }
+    testsupport::TestScreen screen;
+    testsupport::TestRemote remote;
+    char ics_buffer[16384];
     unsigned char lcd_frame[kLcdFrameBytes] = {};
-    int server_fd = -1;
 };
 
-TEST_F(MainLoop, SameKeyStillHeldAtThePollIsIgnoredUntilAPollFindsNoKey)
+TEST_F(MainLoop, AKeyStillHeldAtThePollIsIgnoredUntilAPollFindsNoKeyButOkIsNeverLocked)
 {
+    testutil::ServerEnd server;
     start_game();
-    remote.tap(kKeyRight);
-    pass();
-    EXPECT_EQ(cursorx, 5);
+    pass({kKeyRight});
+    server.send("hello\n\r");
     remote.press(kKeyRight); // pressed again and still held at the next poll
     pass();
     EXPECT_EQ(cursorx, 5) << "locked";
+    EXPECT_NE(std::get<0>(shown(0)), "hello\r\n") << "a locked pass reads no server input";
     remote.release(kKeyRight);
     pass(); // waits for the release; the poll finds no key and clears the lock
-    remote.tap(kKeyRight);
-    pass();
+    EXPECT_EQ(std::get<0>(shown(0)), "hello\r\n");
+    pass({kKeyRight});
     EXPECT_EQ(cursorx, 6);
-}
-
-TEST_F(MainLoop, ALockedPassReadsNoServerInputUntilTheKeyIsReleased)
-{
-    connect();
-    start_game();
-    remote.tap(kKeyRight);
-    pass();
-    ASSERT_EQ(write(server_fd, "hello\n\r", 7), 7);
-    remote.press(kKeyRight);
-    pass();
-    EXPECT_EQ(cursorx, 5) << "locked";
-    EXPECT_NE(newest_line().substr(0, 5), "hello") << "a locked pass ends before the server input";
-    remote.release(kKeyRight);
-    pass();
-    EXPECT_EQ(newest_line().substr(0, 5), "hello");
-}
-
-TEST_F(MainLoop, AHeldKeyNoLongerHoldsThePassOnceTheHostAsksToStartOver)
-{
-    start_game();
-    remote.press(kKeyRight);
-    pass();
-    ASSERT_EQ(realcode, kKeyRight);
-    remote.restart();
-    // Releases the key only if the pass is still waiting for it after two seconds.
-    std::promise<void> pass_done;
-    std::thread releaser([&, done = pass_done.get_future()] {
-        if (done.wait_for(std::chrono::seconds(2)) == std::future_status::timeout)
-            remote.release(kKeyRight);
-    });
-    const bool goes_on = pass();
-    pass_done.set_value();
-    releaser.join();
-    EXPECT_FALSE(goes_on);
-    EXPECT_EQ(doexit, 1);
-    EXPECT_EQ(realcode, kKeyRight) << "the pass waited for the release";
-}
-
-TEST_F(MainLoop, OkIsNeverLocked)
-{
-    start_game();
-    remote.tap(kKeyRight);
-    pass();
-    remote.tap(kKeyOk);
-    pass();
-    EXPECT_EQ(selection_phase, 2);
+    pass({kKeyOk});
+    EXPECT_EQ(selection_phase, 2) << "f2 selected";
     remote.press(kKeyOk); // a second quick OK, still held at the poll, counts
     pass();
     EXPECT_EQ(selection_phase, 1) << "OK on the selected piece cancels the selection";
+    remote.press(kKeyRight);
+    remote.restart(); // the host asks to start over while a key is held: the pass ends
+    EXPECT_FALSE(pass());
+    EXPECT_EQ(doexit, 1);
 }
 
-TEST_F(MainLoop, CursorKeysAndOkDoNothingOutsideTheBoardViewOrWithoutAGame)
+TEST_F(MainLoop, RedAndHelpMoveBetweenTheScreenModesAndOnlyTheBoardViewTakesCursorKeys)
 {
-    remote.tap(kKeyRight);
-    pass();
-    EXPECT_EQ(cursorx, 4) << "no game";
-    start_game();
-    for (int mode : {kHelpScreen, kFullTelnet}) {
-        whats_showed = mode;
-        remote.tap(kKeyUp);
-        pass();
-        remote.tap(kKeyOk);
-        pass();
-        EXPECT_EQ(cursory, 2);
-        EXPECT_EQ(selection_phase, 1);
-    }
-}
-
-TEST_F(MainLoop, RedAndHelpMoveBetweenTheThreeScreenModes)
-{
-    struct Step {
-        int key;
-        int mode_after;
-    };
-    // Board -> telnet -> help -> board -> help -> telnet -> board.
-    const Step steps[] = {{kKeyRed, kFullTelnet},  {kKeyHelp, kHelpScreen}, {kKeyHelp, kBoardView},
-                          {kKeyHelp, kHelpScreen}, {kKeyRed, kFullTelnet},  {kKeyRed, kBoardView}};
-    for (const Step& step : steps) {
-        remote.tap(step.key);
-        pass();
-        EXPECT_EQ(whats_showed, step.mode_after) << "after key " << step.key;
-    }
-}
-
-TEST_F(MainLoop, HelpOverTheFullTelnetWindowLeavesTheRestOfTheWindowOnScreen)
-{
-    const std::string line =
-        "a line long enough to reach past the help screen, right edge at x 463";
+    const std::string line = "a line long enough to reach past the help screen, right edge at x 463";
     for (int i = 0; i < 28; ++i)
         add_to_telnet(line.c_str(), 5, 1);
-    remote.tap(kKeyRed);
-    pass();
-    const int row10 = 25 + 18 * 10;
-    EXPECT_EQ(screen.text(30, row10, 8, 9), "a line l");
-    remote.tap(kKeyHelp);
-    pass();
-    EXPECT_EQ(screen.text(120, 220, 21), "HELP   -> this screen");
-    EXPECT_EQ(screen.text(30 + 9 * 50, row10, 10, 9), line.substr(50, 10))
-        << "right of the help screen the window stays";
-    remote.tap(kKeyHelp);
-    pass();
-    // Back in the board view only the board and the header are drawn again.
-    EXPECT_EQ(screen.pixel(60, 45), 6) << "square (1, 8) is light";
-    EXPECT_EQ(screen.text(30 + 9 * 50, row10, 10, 9), line.substr(50, 10))
-        << "telnet text right of the board stays";
-}
-
-TEST_F(MainLoop, PickedCommandIsSentAndEchoedOnlyWhileConnected)
-{
-    connect();
-    remote.tap(kKeyYellow);
-    remote.tap(kKeyDown);
-    remote.tap(kKeyOk);
-    pass();
-    EXPECT_EQ(last_command, 1);
-    EXPECT_EQ(server_received(), "accept \r\n");
-    EXPECT_EQ(newest_line(), "accept ");
-    EXPECT_EQ(from_fics[27].ink, 1);
-    EXPECT_EQ(from_fics[27].paper, 12);
-    EXPECT_EQ(screen.text(30, 532, 7), "fics%  ") << "bar restored";
-    EXPECT_EQ(screen.pixel(28, 530), 8);
-    EXPECT_EQ(screen.pixel(29, 531), 1) << "highlight erased";
-
-    close(icsFd);
-    icsFd = 0;
-    remote.tap(kKeyYellow);
-    remote.tap(kKeyOk);
-    pass();
-    EXPECT_EQ(newest_line(), "accept ") << "no echo while unconnected";
-}
-
-TEST_F(MainLoop, TypedWordIsSentWithItsLineEnd)
-{
-    connect();
-    remote.tap(kKeyBlue);
-    for (int key : {4, 4, 1, 1}) // H, then a space from key 1's second press
-        remote.tap(key);
-    remote.tap(kKeyOk);
-    pass();
-    EXPECT_EQ(server_received(), "H \r\n");
-    EXPECT_EQ(newest_line(), "H ");
-}
-
-TEST_F(MainLoop, LeavingFromInsideADialogStillSendsWhatItReturned)
-{
-    struct Row {
-        std::vector<int> keys; // ending with EXIT inside the dialog
-        const char* sent;
-    };
-    const Row rows[] = {
-        {{kKeyYellow, kKeyDown, gx9::kCodeExit}, "accept \r\n"},
-        {{kKeyBlue, 4, 4, 1, 1, gx9::kCodeExit}, "H \r\n"},
-    };
-    for (const Row& row : rows) {
-        connect();
-        doexit = 0;
-        for (int key : row.keys)
-            remote.tap(key);
-        EXPECT_FALSE(pass());
-        EXPECT_EQ(doexit, 3);
-        EXPECT_EQ(server_received(), row.sent);
-        close(server_fd);
-        server_fd = -1;
-        close(icsFd);
-        icsFd = 0;
+    start_game();
+    gx9_use_pig = 1;
+    Gx9ShowPig(0, 0, 1, 1); // shown, as start-up leaves it
+    const gx9::FbState& state = screen.file().state;
+    // Columns: key, the mode after it, whether the live picture shows: it hides with the full
+    // telnet window and returns only with the board view from there.
+    const std::tuple<int, int, bool> steps[] = {
+        {kKeyRed, kFullTelnet, false}, {kKeyHelp, kHelpScreen, false}, {kKeyHelp, kBoardView, false},
+        {kKeyHelp, kHelpScreen, false}, {kKeyRed, kFullTelnet, false},  {kKeyRed, kBoardView, true}};
+    const int row15 = 25 + 18 * 15; // right of the board, under the clock panel
+    for (const auto& [key, mode, picture] : steps) {
+        pass({key});
+        EXPECT_EQ(whats_showed, mode) << "after key " << key;
+        EXPECT_EQ(state.pig_shown, uint32_t(picture)) << "after key " << key;
+        if (mode != kBoardView) {
+            pass({kKeyRight});
+            pass({kKeyOk});
+            EXPECT_EQ(cursorx * 10 + selection_phase, 41) << "no cursor key outside the board";
+        }
+        if (key == kKeyHelp) { // help over the telnet window, and back: its right part stays
+            EXPECT_EQ(screen.text(30 + 9 * 50, row15, 10, 9), line.substr(50, 10));
+        }
     }
+    EXPECT_EQ(screen.pixel(60, 45), 6) << "square (1, 8) is light";
+    EXPECT_EQ(std::vector<int>({state.pig_x, state.pig_y, state.pig_w, state.pig_h}),
+              std::vector<int>({470, 281, 225, 168}));
 }
 
-TEST_F(MainLoop, PickerOverTheFullTelnetWindowLeavesTheWindowOnScreen)
+TEST_F(MainLoop, PickedCommandsAndTypedWordsAreSentAndEchoedOnlyWhileConnected)
 {
-    for (int i = 0; i < 28; ++i)
-        add_to_telnet(("line " + std::to_string(i)).c_str(), 5, 1);
-    remote.tap(kKeyRed);
-    pass();
-    remote.tap(kKeyYellow);
-    remote.tap(kKeyOk);
-    pass();
-    EXPECT_EQ(whats_showed, kFullTelnet);
-    EXPECT_EQ(screen.text(30, 25, 6, 9), "line 0");
-    EXPECT_EQ(screen.text(30, 25 + 18 * 27, 7, 9), "line 27");
-    EXPECT_EQ(screen.text(30, 532, 7), "fics%  ");
+    testutil::ServerEnd server;
+    pass({kKeyYellow, kKeyDown, kKeyOk});
+    EXPECT_EQ(last_command, 1);
+    pass({kKeyBlue, 4, 4, 1, 1, kKeyOk}); // H, then a space from key 1's second press
+    EXPECT_EQ(server.received(), "accept \r\nH \r\n");
+    EXPECT_EQ(shown(1), (Shown{"accept ", 1, 12}));
+    EXPECT_EQ(shown(0), (Shown{"H ", 1, 12}));
+    EXPECT_EQ(screen.text(30, 532, 7), "fics%  ") << "bar restored";
+    EXPECT_TRUE(screen.pixel(28, 530) == 8 && screen.pixel(29, 531) == 1) << "highlight erased";
+
+    // Leaving from inside a dialog still sends what it returned.
+    EXPECT_FALSE(pass({kKeyYellow, kKeyDown, gx9::kCodeExit}));
+    EXPECT_EQ(server.received(), "adjourn \r\n");
+
+    doexit = 0;
+    icsFd = 0;
+    pass({kKeyYellow, kKeyOk});
+    pass({kKeyBlue, 2, kKeyOk});
+    EXPECT_EQ(shown(0), (Shown{"adjourn ", 1, 12})) << "no echo while unconnected";
 }
 
-TEST_F(MainLoop, ServerClosingTheConnectionIsReportedAndTheLoopGoesOn)
+TEST_F(MainLoop, AClosedConnectionIsReportedAndEndsTheGameOnTheScreen)
 {
-    connect();
-    ASSERT_EQ(write(server_fd, "hello\n\r", 7), 7);
-    close(server_fd);
-    server_fd = -1;
+    testutil::ServerEnd server;
+    start_game();
+    server.send("hello\n\r");
+    testutil::ServerEnd::hang_up(server.theirs);
     EXPECT_TRUE(pass()); // reads the line
     EXPECT_TRUE(pass()); // finds the end of the stream
-    EXPECT_EQ(newest_line(), "Disconnected from ICS !!!");
-    EXPECT_EQ(std::string(from_fics[26].text, 5), "hello");
+    EXPECT_EQ(shown(1), (Shown{"hello\r\n", 5, 1}));
+    EXPECT_EQ(shown(0), (Shown{"Disconnected from ICS !!!", 2, 3}));
     EXPECT_EQ(icsFd, 0);
-    EXPECT_TRUE(pass());
+    EXPECT_EQ(moving_enabled * 10 + WeAreNotPlaying, 1) << "the clocks stop, keys do nothing";
+    EXPECT_TRUE(pass({kKeyRight}) && pass({kKeyOk}));
+    EXPECT_EQ(cursorx * 10 + selection_phase, 41);
 }
 
 TEST_F(MainLoop, ServerInputIsReadOnADescriptorBeyondTheReachOfSelect)
 {
-    constexpr int kHighDescriptor = FD_SETSIZE + 100;
+    constexpr int kHigh = FD_SETSIZE + 100;
     rlimit limit{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
-    if (limit.rlim_max <= rlim_t(kHighDescriptor))
+    getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_max <= rlim_t(kHigh))
         GTEST_SKIP() << "descriptor limit " << limit.rlim_max;
-    if (limit.rlim_cur <= rlim_t(kHighDescriptor)) {
-        limit.rlim_cur = kHighDescriptor + 1;
-        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
-    }
-    connect();
-    const int high = fcntl(icsFd, F_DUPFD_CLOEXEC, kHighDescriptor);
-    ASSERT_GE(high, kHighDescriptor);
+    limit.rlim_cur = std::max(limit.rlim_cur, rlim_t(kHigh + 1));
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+    testutil::ServerEnd server(false);
+    icsFd = fcntl(server.ours, F_DUPFD_CLOEXEC, kHigh);
+    server.send("hello\n\r");
+    pass();
+    EXPECT_EQ(std::get<0>(shown(0)), "hello\r\n");
     close(icsFd);
-    icsFd = high;
-    ASSERT_EQ(write(server_fd, "hello\n\r", 7), 7);
-    pass();
-    EXPECT_EQ(newest_line().substr(0, 5), "hello");
+    icsFd = 0;
 }
 
-TEST_F(MainLoop, LiveTvPictureHidesWithTheFullTelnetWindowAndReturnsOnlyWithTheBoardView)
+TEST_F(MainLoop, SignalsAreRecordedByTheHandlerReportedAtTheNextPassAndTheHostGetsItsOwnBack)
 {
-    // RED, HELP, HELP, HELP, RED, RED: modes 2, 1, 0, 1, 2, 0.
-    for (int key : {kKeyRed, kKeyHelp, kKeyHelp, kKeyHelp, kKeyRed, kKeyRed}) {
-        remote.tap(key);
-        pass();
-    }
-    std::vector<std::string> picture;
-    for (const std::string& e : shellfakes::host().events)
-        if (e.find("Pig") != std::string::npos)
-            picture.push_back(e);
-    EXPECT_EQ(picture,
-              (std::vector<std::string>{"StopPig", "StopPig", "ShowPig(470 281 225 168)"}));
-    EXPECT_EQ(whats_showed, kBoardView);
-}
-
-TEST_F(MainLoop, ExitRequestEndsThePass)
-{
-    remote.tap(gx9::kCodeExit);
-    EXPECT_FALSE(pass());
-    EXPECT_EQ(doexit, 3);
-}
-
-TEST_F(MainLoop, SignalsAreRecordedByTheHandlerAndReportedAtTheNextPass)
-{
-    install_signal_handlers();
-    raise(SIGINT);
-    raise(SIGTERM);
-    raise(SIGPIPE);
-    EXPECT_NE(newest_line(), "Got SIGPIPE signal") << "the handler itself draws nothing";
-    pass();
-    EXPECT_EQ(std::string(from_fics[26].text), "Got SIGINT/SIGTERM signal");
-    EXPECT_EQ(newest_line(), "Got SIGPIPE signal");
-    EXPECT_EQ(from_fics[27].ink, 2);
-    EXPECT_EQ(from_fics[27].paper, 3);
-    restore_signal_handlers();
-}
-
-void host_handler(int) {}
-
-TEST(SignalHandlers, ShutDownGivesTheHostItsDispositionsBack)
-{
-    struct sigaction host = {};
-    host.sa_handler = host_handler;
-    sigaction(SIGTERM, &host, nullptr);
-    signal(SIGPIPE, SIG_IGN);
     install_signal_handlers();
     struct sigaction now = {};
     sigaction(SIGTERM, nullptr, &now);
-    EXPECT_EQ(now.sa_handler, TerminateProc);
+    EXPECT_TRUE(now.sa_handler == TerminateProc && (now.sa_flags & SA_RESTART))
+        << "the interrupted work goes on";
+    const Shown before = shown(0);
+    raise(SIGINT);
+    raise(SIGTERM);
+    raise(SIGPIPE);
+    EXPECT_EQ(shown(0), before) << "the handler itself draws nothing";
+    pass();
+    EXPECT_EQ(shown(1), (Shown{"Got SIGINT/SIGTERM signal", 2, 3}));
+    EXPECT_EQ(shown(0), (Shown{"Got SIGPIPE signal", 2, 3}));
     restore_signal_handlers();
     sigaction(SIGTERM, nullptr, &now);
-    EXPECT_EQ(now.sa_handler, host_handler);
-    sigaction(SIGPIPE, nullptr, &now);
-    EXPECT_EQ(now.sa_handler, SIG_IGN);
-    sigaction(SIGINT, nullptr, &now);
     EXPECT_EQ(now.sa_handler, SIG_DFL);
+}
+
+TEST(CommandBar, HighlightIsADoubleWhiteOutlineThatRestoringErases)
+{
+    testsupport::TestScreen screen;
+    for (void (*highlight)() : {highlight_command_bar_for_picker, highlight_command_bar_for_word}) {
+        draw_command_bar();
+        EXPECT_EQ(screen.pixel(28, 540), 8);
+        highlight();
+        for (int x : {28, 29, 691, 692})
+            EXPECT_EQ(screen.pixel(x, 540), 2) << "x " << x;
+        EXPECT_EQ(screen.text(30, 532, 7), "fics%  ");
+        restore_command_bar();
+        EXPECT_EQ(screen.pixel(28, 540) * 10 + screen.pixel(691, 540), 88);
+        EXPECT_EQ(screen.pixel(29, 540) + screen.pixel(692, 540) + screen.pixel(100, 552), 3);
+        EXPECT_EQ(screen.text(30, 532, 7), "fics%  ");
+    }
+}
+
+TEST(HelpScreen, CoversTheBoardAreaWithItsHeadingsAndRowsInTheirColours)
+{
+    testsupport::TestScreen screen;
+    screen.fill(7);
+    draw_help_screen();
+    // Columns: y, the row (pale yellow on black), the paper its key name is printed on again
+    // in black (1: none).
+    const std::tuple<int, const char*, int> rows[] = {
+        {220, "HELP   -> this screen", 1},         {250, "MUTE   -> pause!? dummy", 1},
+        {280, "ARROWS -> move pointer around", 1}, {310, "OK     -> select & make move", 1},
+        {340, "RED    -> full telnet window", 3},  {370, "YELLOW -> select from list", 5},
+        {400, "BLUE   -> type in words", 13},      {430, "EXIT   -> exit game", 1},
+    };
+    for (const auto& [y, text, key_paper] : rows) {
+        const int width = int(strlen(text)) * 10;
+        EXPECT_EQ(screen.text(120, y, width / 10), text);
+        const uint8_t ink = key_paper == 1 ? 4 : 1, paper = uint8_t(key_paper);
+        EXPECT_EQ(screen.count(120, y, 60, 18, ink) + screen.count(120, y, 60, 18, paper), 60 * 18);
+        EXPECT_GT(screen.count(120, y, 60, 18, ink) * screen.count(120, y, 60, 18, paper), 0);
+        EXPECT_EQ(screen.count(180, y, width - 60, 18, 4) + screen.count(180, y, width - 60, 18, 1),
+                  (width - 60) * 18);
+    }
+    EXPECT_STREQ(ispisati, "EXIT   -> exit game") << "rows are printed from the scratch line";
+    EXPECT_EQ(screen.count(40, 25, 424, 424, 7), 0) << "board area cleared";
+    EXPECT_TRUE(screen.all(39, 25, 1, 424, 7) && screen.all(464, 213, 1, 236, 7) &&
+                screen.all(40, 24, 424, 1, 7) && screen.all(40, 449, 424, 1, 7))
+        << "only the wide headings may reach right of the board area";
+    // The title in pale green from y 25, "Plugin" in dark teal in its leading gap from y 32,
+    // "Commands" in yellow from y 165; each in its own band.
+    EXPECT_GT(screen.count(40, 25, 424, 56, 6) * screen.count(40, 32, 424, 48, 10) *
+                  screen.count(40, 165, 424, 48, 5), 0);
+    EXPECT_EQ(screen.count(40, 25, 424, 7, 10) + screen.count(40, 81, 424, 84, 6) +
+                  screen.count(40, 81, 424, 84, 10), 0);
+}
+
+TEST(ConfigFile, KeysAnywhereInATokenLaterKeysWinAndValuesAreCut)
+{
+    // Columns: the file, then host, port, handle and password after reading it.
+    const std::tuple<std::string, std::string, int, std::string, std::string> cases[] = {
+        {"icsHost=freechess.org\nicsPort=5000\nicsHandle=guest\nicsPasswd=secret\n",
+         "freechess.org", 5000, "guest", "secret"},
+        {"# c icsHost=first [s]\n  icsHost=second\ticsPort=1 icsPort=23\n", "second", 23, "", ""},
+        {"xxicsHandle=bob icsHost=icsPort=77\n", "icsPort=77", 77, "bob", ""},
+        {"icsHost= value-on-its-own icsPort=abc\n", "", 9, "", ""},
+        {"icsPort=99999999999999 ", "old", 2147483647, "", ""},
+        {"icsPort=-5x", "old", -5, "", ""},
+        {"icshost=a ICSPORT=5 icsHost=b", "b", 9, "", ""},
+        {"icsHost=" + std::string(60, 'h') + " icsHandle=" + std::string(30, 'a') +
+             " icsPasswd=" + std::string(30, 'p'),
+         std::string(39, 'h'), 9, std::string(19, 'a'), std::string(19, 'p')},
+        // The rest of an overlong token is no token of its own.
+        {"icsHandle=" + std::string(75, 'x') + "icsHost=sneaky icsPort=7", "old", 7,
+         std::string(19, 'x'), ""},
+    };
+    for (const auto& [text, host, port, handle, passwd] : cases) {
+        snprintf(icsHost, sizeof icsHost, "old");
+        icsPort = 9;
+        icsHandle[0] = icsPasswd[0] = 0;
+        FILE* file = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+        read_config(file);
+        fclose(file);
+        EXPECT_EQ(std::string(icsHost) + "|" + std::to_string(icsPort) + "|" + icsHandle + "|" +
+                      icsPasswd,
+                  host + "|" + std::to_string(port) + "|" + handle + "|" + passwd)
+            << text;
+    }
+    // The sample shipped in the box tarball: a guest on the free chess server (an empty password
+    // is the server's "press return" step).
+    FILE* file = fopen(VITREL_SOURCE_DIR "/packaging/vitrel3.cfg", "r");
+    ASSERT_NE(file, nullptr) << "packaging/vitrel3.cfg is missing";
+    read_config(file);
+    fclose(file);
+    EXPECT_EQ(std::string(icsHost) + "|" + std::to_string(icsPort) + "|" + icsHandle + "|" + icsPasswd,
+              "freechess.org|5000|guest|");
 }
 
 } // namespace
