@@ -174,7 +174,7 @@ TEST(TwoPlugins, PlayAWholeGameByKeysWhileAThirdObserves)
     EXPECT_LT(sent(w, "h4h6"), sent(w, "refresh")) << log;
     EXPECT_LT(sent(w, "refresh"), sent(w, "h4g5")) << log;
     EXPECT_NE(sent(w, "accept "), std::string::npos) << log;
-    EXPECT_NE(sent(w, "h7g8n"), std::string::npos) << "the knight chosen in the picker\n" << log;
+    EXPECT_NE(sent(w, "h7g8=n"), std::string::npos) << "the knight chosen in the picker\n" << log;
     EXPECT_LT(sent(k, "draw "), sent(k, "h7h6")) << log;
     EXPECT_LT(sent(k, "takeback "), sent(k, "h8g8")) << log;
     EXPECT_NE(sent(k, "resign "), std::string::npos) << log;

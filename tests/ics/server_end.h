@@ -1,7 +1,9 @@
 // Shared by the ics, shell and dialogs tests: the chess server's end of a real socketpair whose
-// other end is the plugin's icsFd, and the telnet window's records.
+// other end is the plugin's icsFd, a loopback listener, and the telnet window's records.
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -54,6 +56,34 @@ struct ServerEnd {
             got.append(chunk, size_t(n > 0 ? n : 0));
         }
         return got;
+    }
+};
+
+// A TCP listener on 127.0.0.1 with a port of the system's choosing.
+struct Listener {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), port = 0;
+    Listener()
+    {
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t length = sizeof address;
+        EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), length) + listen(fd, 8), 0);
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+    }
+    ~Listener() { close(fd); }
+    // Everything the next waiting connection sent until it was closed ("+open" if it is not).
+    std::string next_connection_text() const
+    {
+        const int connection = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+        const timeval limit{2, 0};
+        setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        std::string text;
+        char chunk[256];
+        ssize_t n;
+        while ((n = read(connection, chunk, sizeof chunk)) > 0)
+            text.append(chunk, size_t(n));
+        close(connection);
+        return text + (n == 0 ? "" : "+open");
     }
 };
 

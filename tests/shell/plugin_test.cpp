@@ -1,70 +1,40 @@
-// The plugin's entry and main routine in-process: the parameters, start-up failures that release
-// what was set up, the palette, login over a loopback server, restart and shut-down.
-#include <arpa/inet.h>
+// The plugin's entry and main routine in-process, on the box's own file system (the LCD device
+// and the configuration file, sim/boxsim/box_fs.cpp): the parameters, start-up failures that
+// release what was set up, the palette, login over a loopback server, restart and shut-down.
+#include <dlfcn.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "host/gx9.h"
 #include "shell/exit_on.h"
 #include "shell/plugin.h"
 #include "shell/screen_mode.h"
-#include "tests/shell/host_fake.h"
+#include "sim/boxsim/box_fs.h"
+#include "tests/ics/server_end.h"
 #include "tests/support/test_screen.h"
 
+// The host library's two set-up calls, recorded and, when told, refused.
+std::string setup_calls;
+bool refuse_framebuffer, pretend_framebuffer, refuse_remote;
+
+extern "C" int FBInitialize(int width, int height, int depth, int fd)
+{
+    setup_calls += "FBInitialize(" + std::to_string(fd) + ")";
+    static auto* real = reinterpret_cast<int (*)(int, int, int, int)>(dlsym(RTLD_NEXT, "FBInitialize"));
+    return refuse_framebuffer ? -1 : pretend_framebuffer ? 0 : real(width, height, depth, fd);
+}
+
+extern "C" int RcInitialize(int fd)
+{
+    setup_calls += "RcInitialize(" + std::to_string(fd) + ")";
+    static auto* real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "RcInitialize"));
+    return refuse_remote ? -1 : real(fd);
+}
+
 namespace {
-
-using hostfake::events;
-using hostfake::events_text;
-using hostfake::host;
-using Events = std::vector<std::string>;
-
-// Remote-control events queued in a pipe before the plugin runs; the plugin polls them in order.
-struct QueuedRemote {
-    int ends[2];
-    QueuedRemote() { EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0); }
-    ~QueuedRemote() { close(ends[0]), close(ends[1]); }
-    void event(gx9::EventType type, int code)
-    {
-        const gx9::RcEvent e{type, uint8_t(code)};
-        EXPECT_EQ(write(ends[1], &e, sizeof e), ssize_t(sizeof e));
-    }
-    void tap(int code) { event(gx9::kEventPress, code), event(gx9::kEventRelease, code); }
-};
-
-// A loopback listener that never answers: connections wait in its backlog until read.
-struct SilentServer {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), port = 0;
-    SilentServer()
-    {
-        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        socklen_t size = sizeof address;
-        EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), size) + listen(fd, 8), 0);
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-        port = ntohs(address.sin_port);
-    }
-    ~SilentServer() { close(fd); }
-    // Everything the next waiting connection sent until the plugin closed it.
-    std::string next_connection_text()
-    {
-        const int connection = accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        std::string text = connection < 0 ? "(no connection)" : "";
-        char buffer[256];
-        ssize_t n;
-        while (connection >= 0 && (n = read(connection, buffer, sizeof buffer)) > 0)
-            text.append(buffer, size_t(n));
-        if (connection >= 0 && n < 0)
-            text += "(still open)";
-        close(connection);
-        return text;
-    }
-};
 
 void host_handler(int) {}
 void (*disposition(int signal_number))(int)
@@ -78,28 +48,24 @@ class PluginRun : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        hostfake::reset();
-        exit_on_pause_usec = 0;
-        tv_tv_usec = 0;
-        actcode = realcode = kKeyNone;
-        doexit = 0;
+        boxsim::reset_lcd();
+        exit_on_pause_usec = tv_tv_usec = 0;
+        EXPECT_EQ(pipe2(remote, O_CLOEXEC), 0);
     }
-    void serve_config()
+    void TearDown() override { close(remote[0]), close(remote[1]); }
+    void event(gx9::EventType type, int code = 0)
     {
-        config = "icsHost=127.0.0.1 icsPort=" + std::to_string(server.port) +
-                 "\nicsHandle=guest icsPasswd=secret\n";
-        host().config_text = config.c_str();
+        const gx9::RcEvent e{type, uint8_t(code)};
+        EXPECT_EQ(write(remote[1], &e, sizeof e), ssize_t(sizeof e));
     }
-    int run() { return crafty_exec(screen.fd(), remote.ends[0]); }
+    void tap(int code) { event(gx9::kEventPress, code), event(gx9::kEventRelease, code); }
+    int run() { return crafty_exec(screen.fd(), remote[0]); }
     testsupport::TestScreen screen;
-    QueuedRemote remote;
-    SilentServer server;
-    std::string config;
+    testutil::Listener server;
+    int remote[2];
 };
 
-constexpr char kLogin[] = "\rguest\r\nsecret\r\nstyle 12\r\nset width 73\r\n";
-
-TEST_F(PluginRun, DefinesThePaletteLogsInAgainAtARestartAndShutsDownInOrder)
+TEST_F(PluginRun, DefinesThePaletteLogsInAgainAtARestartAndShutsDown)
 {
     for (int i = 0; i < gx9::kPaletteSize; ++i) // indices the plugin leaves alone keep these
         FBSetColor(i, 7, 7, 7);
@@ -108,10 +74,11 @@ TEST_F(PluginRun, DefinesThePaletteLogsInAgainAtARestartAndShutsDownInOrder)
     host_action.sa_handler = host_handler;
     sigaction(SIGTERM, &host_action, nullptr);
     signal(SIGPIPE, SIG_IGN);
-    serve_config();
-    remote.event(gx9::kEventRestart, 0);
-    remote.tap(gx9::kCodeMute); // ends the poll that took the restart
-    remote.tap(gx9::kCodeExit);
+    boxsim::set_config("icsHost=127.0.0.1 icsPort=" + std::to_string(server.port) +
+                       "\nicsHandle=guest icsPasswd=secret\n");
+    event(gx9::kEventRestart);
+    tap(gx9::kCodeMute); // ends the poll that took the restart
+    tap(gx9::kCodeExit);
     gx9_use_pig = 1;
     EXPECT_EQ(run(), 0);
 
@@ -125,23 +92,26 @@ TEST_F(PluginRun, DefinesThePaletteLogsInAgainAtARestartAndShutsDownInOrder)
         const uint8_t* rgb = screen.file().palette[index];
         EXPECT_EQ(std::vector<int>(rgb, rgb + 3), (std::vector<int>{red, green, blue})) << index;
     }
-    EXPECT_EQ(server.next_connection_text(), kLogin);
-    EXPECT_EQ(server.next_connection_text(), kLogin) << "closed, not left open";
-    EXPECT_EQ(events("config open").size(), 1u) << "the file is read once";
+    const std::string login = "\rguest\r\nsecret\r\nstyle 12\r\nset width 73\r\n";
+    EXPECT_EQ(server.next_connection_text(), login);
+    EXPECT_EQ(server.next_connection_text(), login) << "each connection closed in its turn";
+    boxsim::set_config(std::nullopt);
     EXPECT_GT(screen.count(40, 25, 424, 424, 9), 0) << "board frame";
-    EXPECT_EQ(screen.pixel(28, 530), 8) << "command bar outline";
+    EXPECT_EQ(screen.pixel(28, 530) * 1000 + screen.pixel(29, 531), 8000) << "command bar outline";
     EXPECT_EQ(screen.text(30, 532, 7), "fics%  ");
     // Shut down: picture window off, remote and framebuffer released, the LCD cleared and closed.
     const gx9::FbState& state = screen.file().state;
     EXPECT_EQ(std::vector<int>({int(state.pig_shown), state.pig_x, state.pig_y, state.pig_w, state.pig_h}),
               std::vector<int>({0, 470, 281, 225, 168}));
     actcode = kKeyNone;
-    remote.tap(kKeyOk);
+    tap(kKeyOk);
     RcGetActCode();
     FBFillRect(0, 0, 1, 1, 1);
     EXPECT_EQ(actcode * 1000 + screen.pixel(0, 0), kKeyNone * 1000) << "nothing is polled or drawn";
-    const Events& all = host().events;
-    EXPECT_EQ(Events(all.end() - 2, all.end()), (Events{"lcd 25", "lcd close"})) << events_text();
+    const boxsim::LcdState lcd = boxsim::lcd_state();
+    EXPECT_EQ(std::vector<int>({lcd.clears, lcd.mode_requests, lcd.open_descriptors}),
+              std::vector<int>({2, 1, 0}));
+    EXPECT_GT(lcd.frames, 0);
     EXPECT_EQ(disposition(SIGTERM), host_handler);
     EXPECT_EQ(disposition(SIGPIPE), SIG_IGN);
     EXPECT_EQ(disposition(SIGINT), SIG_DFL);
@@ -150,10 +120,9 @@ TEST_F(PluginRun, DefinesThePaletteLogsInAgainAtARestartAndShutsDownInOrder)
 TEST_F(PluginRun, WithoutAConfigurationTheIntroReportsTheFailureAndKeysStillWork)
 {
     doexit = 3; // left by the host from an earlier run: it does not end this one
-    remote.tap(kKeyHelp);
-    remote.tap(gx9::kCodeExit);
+    tap(kKeyHelp);
+    tap(gx9::kCodeExit);
     EXPECT_EQ(run(), 0);
-    EXPECT_EQ(events("config open").size(), 1u);
     EXPECT_EQ(whats_showed, kHelpScreen);
     EXPECT_EQ(screen.text(120, 220, 21), "HELP   -> this screen");
     // Right of the help screen the intro stays: the title in yellow, "Please wait, connecting
@@ -164,8 +133,6 @@ TEST_F(PluginRun, WithoutAConfigurationTheIntroReportsTheFailureAndKeysStillWork
     EXPECT_EQ(screen.count(40, 25, 424, 424, 9) + screen.pixel(28, 530), 0)
         << "no board and no command bar without a connection";
 }
-
-// ---- Parameters and start-up failures ----------------------------------------------------------
 
 TEST(PluginEntry, ParametersAreReadAsAtoiReadsThemAndTheLaterNodeWins)
 {
@@ -181,9 +148,9 @@ TEST(PluginEntry, ParametersAreReadAsAtoiReadsThemAndTheLaterNodeWins)
         {{{"no_pig", " 2"}}, -1, -1, 0}, {{{"no_pig", "+0"}}, -1, -1, 1},
         {{{"no_pig", "abc"}}, -1, -1, 1}, {{{"no_pig", ""}}, -1, -1, 1},
     };
+    pretend_framebuffer = refuse_remote = true;
     for (const auto& [parameters, framebuffer, remote, use_pig] : cases) {
-        hostfake::reset();
-        host().pretend_framebuffer = host().refuse_remote = true;
+        setup_calls.clear();
         gx9_use_pig = 7;
         std::vector<PluginParameter> nodes;
         for (const auto& [key, value] : parameters)
@@ -191,36 +158,35 @@ TEST(PluginEntry, ParametersAreReadAsAtoiReadsThemAndTheLaterNodeWins)
         for (size_t i = 0; i + 1 < nodes.size(); ++i)
             nodes[i].next = &nodes[i + 1];
         EXPECT_EQ(plugin_exec(nodes.empty() ? nullptr : nodes.data()), -1);
-        EXPECT_EQ(events("FBInitialize")[0] + events("RcInitialize")[0],
+        EXPECT_EQ(setup_calls + std::to_string(gx9_use_pig),
                   "FBInitialize(" + std::to_string(framebuffer) + ")RcInitialize(" +
-                      std::to_string(remote) + ")");
-        EXPECT_EQ(gx9_use_pig, use_pig) << events_text();
+                      std::to_string(remote) + ")" + std::to_string(use_pig));
     }
+    pretend_framebuffer = refuse_remote = false;
 }
 
 TEST(PluginEntry, AStartUpFailureReleasesWhatWasSetUp)
 {
-    hostfake::reset();
-    host().refuse_framebuffer = true;
+    boxsim::reset_lcd();
+    refuse_framebuffer = true;
+    setup_calls.clear();
     EXPECT_EQ(plugin_exec(nullptr), -1);
-    EXPECT_EQ(host().events,
-              (Events{"lcd open", "lcd 25", "lcd 4117", "FBInitialize(-1)", "lcd 25", "lcd close"}));
-    EXPECT_EQ(disposition(SIGINT), SIG_DFL);
-    EXPECT_EQ(disposition(SIGTERM), SIG_DFL);
+    boxsim::LcdState lcd = boxsim::lcd_state();
+    EXPECT_EQ(std::vector<int>({lcd.clears, lcd.mode_requests, lcd.open_descriptors}),
+              std::vector<int>({2, 1, 0})) << "the LCD cleared again and closed";
+    EXPECT_EQ(setup_calls, "FBInitialize(-1)");
+    EXPECT_TRUE(disposition(SIGINT) == SIG_DFL && disposition(SIGTERM) == SIG_DFL);
 
-    hostfake::reset();
-    host().refuse_remote = true;
+    refuse_framebuffer = false, refuse_remote = true;
     testsupport::TestScreen screen;
     const std::string fd = std::to_string(screen.fd());
     PluginParameter framebuffer{"fd_framebuffer", fd.c_str(), nullptr};
     EXPECT_EQ(plugin_exec(&framebuffer), -1);
-    const Events& all = host().events;
-    EXPECT_EQ(Events(all.end() - 3, all.end()), (Events{"RcInitialize(-1)", "lcd 25", "lcd close"}))
-        << events_text();
     FBFillRect(0, 0, 1, 1, 1);
     EXPECT_EQ(screen.pixel(0, 0), 0) << "the framebuffer is released";
-    EXPECT_TRUE(events("config open").empty());
+    EXPECT_EQ(boxsim::lcd_state().open_descriptors, 0);
     EXPECT_EQ(disposition(SIGPIPE), SIG_DFL);
+    refuse_remote = false;
 }
 
 } // namespace
