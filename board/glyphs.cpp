@@ -1,6 +1,7 @@
 // Piece glyphs: outlines drawn segment by segment, then each seed's region flood-filled.
 #include "board/glyphs.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -18,24 +19,37 @@ void reset_floodfill_stats()
 
 namespace {
 
-// Two bits per screen pixel for the fill in progress, as bitmaps of 64-bit words, one row of
-// words per screen row. "Examined": the pixel's colour has been read. "Pending": it belongs to
-// the region and its neighbours are still to be visited. A fill ends with no pixel pending and
-// clears the examined map over the box it touched, so the next fill starts from empty maps
-// without clearing the whole screen.
-constexpr int kWordBits = 64;
+// The fill works on runs: a run is a stretch of one row that joined the region, read from a first
+// pixel to the left and to the right until a stop. Each run waits on the work stack until the
+// rows above and below it have been searched for pixels not read yet; each such pixel that joins
+// the region starts a run of its own.
+//
+// The examined map has one bit per screen pixel, set once the pixel's colour has been read: no
+// pixel is read twice, and pixels of a foreign colour, which are crossed but keep their colour,
+// cannot make the fill run on. The bits of the columns just outside the fill's bounds are always
+// set, so runs stop there without a test of their own. Reads go a word's stretch of unread bits
+// at a time, and rows are searched a word at a time. A fill clears the rows it may have marked,
+// so the next one starts from an empty map without clearing the whole screen.
+constexpr int kWordShift = 6;
+constexpr int kWordBits = 1 << kWordShift;
+constexpr int kBitMask = kWordBits - 1;
 constexpr int kWordsPerRow = (kScreenWidth + kWordBits - 1) / kWordBits;
 using PixelMap = std::array<uint64_t, kScreenHeight * kWordsPerRow>;
+static_assert(kFillMinX - 1 >= 0 && kFillMaxX + 1 < kWordsPerRow * kWordBits);
 
 PixelMap examined_map;
-PixelMap pending_map;
+bool examined_edges_set;
 
-// Work stack of pending pixels, packed as y * kScreenWidth + x. When it is full a pending pixel
-// stays only in pending_map, and the fill sweeps the map for it once the stack has run dry:
-// memory stays bounded however large the region, and no part of the region is lost.
+// Runs that did not fit on the work stack wait in the pending map as their pixels' bits; once the
+// stack has run dry the fill sweeps the map for them. Memory stays bounded however large or
+// branched the region, and no part of it is lost.
+PixelMap pending_map;
+bool fill_overflowed;
+
+// Work stack of runs, each packed as y, first x and last x, 10 bits apiece.
+static_assert(kScreenWidth <= 1024 && kScreenHeight <= 1024);
 std::array<uint32_t, kFillStackEntries> fill_stack;
 int fill_depth;
-bool fill_overflowed;
 
 struct FillColours {
     unsigned char old;
@@ -43,113 +57,185 @@ struct FillColours {
     unsigned char border;
 };
 
-// The box of pixels examined by the fill in progress, inclusive.
-struct TouchedBox {
-    int x0, y0, x1, y1;
+// The rows of the runs of the fill in progress, inclusive.
+struct RunRows {
+    int first, last;
 };
-TouchedBox touched;
 
+// The helpers marked always_inline are inlined into floodfill, so the colours, the rows and the
+// loop variables stay in registers across the host calls instead of being saved and reloaded.
 constexpr bool inside_fill_bounds(int x, int y)
 {
     return x >= kFillMinX && x <= kFillMaxX && y >= kFillMinY && y <= kFillMaxY;
 }
 
-constexpr int word_of(int x, int y)
+uint64_t* map_row(PixelMap& map, int y)
 {
-    return y * kWordsPerRow + x / kWordBits;
-}
-constexpr uint64_t bit_of(int x)
-{
-    return uint64_t{1} << (x % kWordBits);
+    return map.data() + y * kWordsPerRow;
 }
 
-bool test_bit(const PixelMap& map, int x, int y)
+// count bits from bit first up (1 <= count, first + count <= 64).
+constexpr uint64_t bit_span(int first, int count)
 {
-    return (map[word_of(x, y)] & bit_of(x)) != 0;
-}
-void set_bit(PixelMap& map, int x, int y)
-{
-    map[word_of(x, y)] |= bit_of(x);
-}
-void clear_bit(PixelMap& map, int x, int y)
-{
-    map[word_of(x, y)] &= ~bit_of(x);
+    return ~uint64_t{0} >> (kWordBits - count) << first;
 }
 
-void widen_touched(int x, int y)
+// A row of the examined map with only the columns just outside the fill's bounds marked.
+constexpr std::array<uint64_t, kWordsPerRow> kEdgeRow = [] {
+    std::array<uint64_t, kWordsPerRow> row{};
+    row[(kFillMinX - 1) >> kWordShift] |= uint64_t{1} << ((kFillMinX - 1) & kBitMask);
+    row[(kFillMaxX + 1) >> kWordShift] |= uint64_t{1} << ((kFillMaxX + 1) & kBitMask);
+    return row;
+}();
+
+void clear_examined_rows(int first, int last)
 {
-    if (x < touched.x0)
-        touched.x0 = x;
-    if (x > touched.x1)
-        touched.x1 = x;
-    if (y < touched.y0)
-        touched.y0 = y;
-    if (y > touched.y1)
-        touched.y1 = y;
+    for (int y = first; y <= last; ++y)
+        std::copy(kEdgeRow.begin(), kEdgeRow.end(), map_row(examined_map, y));
 }
 
-void push_pending(int x, int y)
+// Reads pixel (x, y): false for a stop, the fill or the border colour; otherwise the pixel joins
+// the region and is painted if it has the old colour (which differs from both).
+[[gnu::always_inline]] inline bool joins(int x, int y, FillColours c)
 {
-    if (fill_depth < static_cast<int>(std::size(fill_stack))) {
-        fill_stack[fill_depth++] = static_cast<uint32_t>(y * kScreenWidth + x);
-    } else {
-        fill_overflowed = true;
-    }
-}
-
-// Reads a pixel the fill reaches for the first time: the fill or border colour stops there;
-// otherwise the pixel joins the region (painted only when it has the old colour).
-void examine(int x, int y, FillColours colours)
-{
-    if (!inside_fill_bounds(x, y) || test_bit(examined_map, x, y))
-        return;
-    set_bit(examined_map, x, y);
-    widen_touched(x, y);
-    ++floodfill_stats.reads;
-
     const unsigned char colour = FBGetPixel(x, y);
-    if (colour == colours.fill || colour == colours.border)
-        return;
-    if (colour == colours.old) {
-        FBPaintPixel(x, y, colours.fill);
+    if (colour == c.old) {
+        FBPaintPixel(x, y, c.fill);
         ++floodfill_stats.painted;
+        return true;
     }
-    set_bit(pending_map, x, y);
-    push_pending(x, y);
+    return colour != c.fill && colour != c.border;
 }
 
-void visit_neighbours(int x, int y, FillColours colours)
+// Reads count pixels of row y from x on, one step apart (1 to the right, -1 to the left), until
+// a stop. Returns how many joined.
+template <int Step>
+[[gnu::always_inline]] inline int enter_pixels(int x, int y, int count, FillColours c)
 {
-    examine(x, y + 1, colours); // below
-    examine(x, y - 1, colours); // above
-    examine(x + 1, y, colours); // right
-    examine(x - 1, y, colours); // left
+    const int end = x + count * Step;
+    for (int p = x; p != end; p += Step) {
+        if (!joins(p, y, c)) {
+            const int joined = (p - x) * Step;
+            floodfill_stats.reads += joined + 1;
+            return joined;
+        }
+    }
+    floodfill_stats.reads += count;
+    return count;
 }
 
-// Refills the empty work stack with pending pixels left behind when it was full.
-void sweep_pending_map()
+// From pixel x of a run in row y, enters the unread pixels to the right until a stop or an
+// examined pixel; returns the run's last x.
+[[gnu::always_inline]] inline int extend_right(uint64_t* row, int x, int y, FillColours c)
+{
+    for (;;) {
+        const int next = x + 1;
+        uint64_t& word = row[next >> kWordShift];
+        const int b = next & kBitMask;
+        const uint64_t ahead = word >> b;
+        const int unread = ahead != 0 ? std::countr_zero(ahead) : kWordBits - b;
+        if (unread == 0)
+            return x;
+        const int joined = enter_pixels<1>(next, y, unread, c);
+        word |= bit_span(b, std::min(joined + 1, unread));
+        x += joined;
+        if (joined < unread)
+            return x;
+    }
+}
+
+// The same to the left; returns the run's first x.
+[[gnu::always_inline]] inline int extend_left(uint64_t* row, int x, int y, FillColours c)
+{
+    for (;;) {
+        const int next = x - 1;
+        uint64_t& word = row[next >> kWordShift];
+        const int b = next & kBitMask;
+        const uint64_t behind = word << (kBitMask - b);
+        const int unread = behind != 0 ? std::countl_zero(behind) : b + 1;
+        if (unread == 0)
+            return x;
+        const int joined = enter_pixels<-1>(next, y, unread, c);
+        const int read = std::min(joined + 1, unread);
+        word |= bit_span(b + 1 - read, read);
+        x -= joined;
+        if (joined < unread)
+            return x;
+    }
+}
+
+[[gnu::noinline]] void keep_pending(int first, int last, int y)
+{
+    uint64_t* row = map_row(pending_map, y);
+    for (int x = first; x <= last; ++x)
+        row[x >> kWordShift] |= uint64_t{1} << (x & kBitMask);
+    fill_overflowed = true;
+}
+
+[[gnu::always_inline]] inline void push_run(int first, int last, int y)
+{
+    if (fill_depth < static_cast<int>(std::size(fill_stack)))
+        fill_stack[fill_depth++] = static_cast<uint32_t>(y << 20 | first << 10 | last);
+    else
+        keep_pending(first, last, y);
+}
+
+// Pixel x of row y has joined the region: enters the rest of its run and keeps the run for its
+// neighbours. Returns the run's last x.
+[[gnu::always_inline]] inline int grow_run(uint64_t* row, int x, int y, FillColours c,
+                                           RunRows& rows)
+{
+    const int last = extend_right(row, x, y, c);
+    const int first = extend_left(row, x, y, c);
+    rows.first = std::min(rows.first, y);
+    rows.last = std::max(rows.last, y);
+    push_run(first, last, y);
+    return last;
+}
+
+// Reads every unread pixel of row y from first to last, the row beside a run; each one that
+// joins the region grows a run of its own.
+[[gnu::always_inline]] inline void search_row(int first, int last, int y, FillColours c,
+                                              RunRows& rows)
+{
+    uint64_t* row = map_row(examined_map, y);
+    int x = first;
+    while (x <= last) {
+        uint64_t& word = row[x >> kWordShift];
+        const uint64_t unread = ~word >> (x & kBitMask);
+        if (unread == 0) {
+            x = (x | kBitMask) + 1;
+            continue;
+        }
+        x += std::countr_zero(unread);
+        if (x > last)
+            return;
+        word |= uint64_t{1} << (x & kBitMask);
+        ++floodfill_stats.reads;
+        if (joins(x, y, c))
+            x = grow_run(row, x, y, c, rows) + 1; // the pixel after the run was examined
+        ++x;
+    }
+}
+
+// Moves pending runs back onto the emptied work stack, as many as fit.
+void sweep_pending_map(RunRows rows)
 {
     fill_overflowed = false;
     ++floodfill_stats.sweeps;
-    for (int y = touched.y0; y <= touched.y1; ++y) {
-        for (int w = touched.x0 / kWordBits; w <= touched.x1 / kWordBits; ++w) {
-            uint64_t bits = pending_map[y * kWordsPerRow + w];
-            while (bits != 0) {
-                const int x = w * kWordBits + std::countr_zero(bits);
-                bits &= bits - 1;
-                push_pending(x, y);
-                if (fill_overflowed)
+    for (int y = rows.first; y <= rows.last; ++y) {
+        uint64_t* row = map_row(pending_map, y);
+        for (int w = 0; w < kWordsPerRow; ++w) {
+            while (row[w] != 0) {
+                if (fill_depth == static_cast<int>(std::size(fill_stack))) {
+                    fill_overflowed = true;
                     return;
+                }
+                const int b = std::countr_zero(row[w]);
+                const int count = std::countr_one(row[w] >> b);
+                row[w] &= ~bit_span(b, count);
+                push_run(w * kWordBits + b, w * kWordBits + b + count - 1, y);
             }
-        }
-    }
-}
-
-void clear_examined_map()
-{
-    for (int y = touched.y0; y <= touched.y1; ++y) {
-        for (int w = touched.x0 / kWordBits; w <= touched.x1 / kWordBits; ++w) {
-            examined_map[y * kWordsPerRow + w] = 0;
         }
     }
 }
@@ -158,29 +244,39 @@ void clear_examined_map()
 
 void floodfill(int x, int y, unsigned char old, unsigned char fill, unsigned char border)
 {
-    if (old == fill)
+    // With old equal to fill or border no pixel can be painted, so none needs reading; otherwise a
+    // pixel of the old colour is never a stop, which lets joins test for it first.
+    if (old == fill || old == border || !inside_fill_bounds(x, y))
         return;
+    if (!examined_edges_set) {
+        clear_examined_rows(0, kScreenHeight - 1);
+        examined_edges_set = true;
+    }
 
-    const FillColours colours{old, fill, border};
-    touched = {kScreenWidth, kScreenHeight, -1, -1};
+    const FillColours c{old, fill, border};
+    RunRows rows{y, y};
     fill_depth = 0;
     fill_overflowed = false;
 
-    examine(x, y, colours);
+    uint64_t* row = map_row(examined_map, y);
+    row[x >> kWordShift] |= uint64_t{1} << (x & kBitMask);
+    ++floodfill_stats.reads;
+    if (joins(x, y, c))
+        grow_run(row, x, y, c, rows);
     while (fill_depth > 0 || fill_overflowed) {
         if (fill_depth == 0)
-            sweep_pending_map();
-        if (fill_depth == 0)
-            break;
-        const uint32_t packed = fill_stack[--fill_depth];
-        const int px = static_cast<int>(packed % kScreenWidth);
-        const int py = static_cast<int>(packed / kScreenWidth);
-        if (!test_bit(pending_map, px, py))
-            continue;
-        clear_bit(pending_map, px, py);
-        visit_neighbours(px, py, colours);
+            sweep_pending_map(rows);
+        const uint32_t run = fill_stack[--fill_depth];
+        const int ry = static_cast<int>(run >> 20);
+        const int first = static_cast<int>(run >> 10 & 1023);
+        const int last = static_cast<int>(run & 1023);
+        if (ry < kFillMaxY)
+            search_row(first, last, ry + 1, c, rows);
+        if (ry > kFillMinY)
+            search_row(first, last, ry - 1, c, rows);
     }
-    clear_examined_map();
+    // Pixels were read in the rows of the runs and in the rows beside them.
+    clear_examined_rows(std::max(rows.first - 1, kFillMinY), std::min(rows.last + 1, kFillMaxY));
 }
 
 void draw_glyph(PieceKind kind, int x, int y, unsigned char outline, unsigned char fill)

@@ -13,13 +13,16 @@ constexpr int kFillMaxX = 718;
 constexpr int kFillMinY = 1;
 constexpr int kFillMaxY = 575;
 
-// Pixels the fill keeps on its own work stack before it falls back to sweeping its pending map.
-// A piece's region is well under 48 x 48 pixels, so only a leaking outline ever needs the sweep.
-constexpr int kFillStackEntries = 4096;
+// Runs (stretches of one row) the fill keeps on its own work stack before it falls back to
+// sweeping its pending map. A piece's regions keep a few dozen at most, and so does a fill that
+// leaks over the plain screen; only a region with hundreds of branches off one row needs the sweep.
+constexpr int kFillStackEntries = 256;
 
 // Paints with fill every pixel of colour old in the 4-connected region around (x, y) that no
 // pixel of the fill or border colour cuts off, within the bounds above. Pixels of other colours
-// are crossed and keep their colour. Each pixel is read at most once; old == fill does nothing.
+// are crossed and keep their colour. Each pixel is read at most once, with FBGetPixel, and each
+// painted with FBPaintPixel. When old equals fill or border nothing can be painted: nothing is
+// read either.
 void floodfill(int x, int y, unsigned char old, unsigned char fill, unsigned char border);
 
 // Host pixel calls made by the glyph code since the last reset: pixels read with FBGetPixel
