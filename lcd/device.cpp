@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 // The line's arithmetic must round every product before the add; compilers that honour the
@@ -48,6 +49,77 @@ float single_quotient(int numerator, int denominator)
     return quotient;
 }
 
+// Applies a pixel mode to the bits of mask in one frame byte.
+void apply_mode(unsigned char& cell, unsigned mask, int mode)
+{
+    switch (mode) {
+    case kLcdClear:
+        cell = static_cast<unsigned char>(cell & ~mask);
+        break;
+    case kLcdSet:
+        cell = static_cast<unsigned char>(cell | mask);
+        break;
+    case kLcdInvert:
+        cell = static_cast<unsigned char>(cell ^ mask);
+        break;
+    default:
+        break;
+    }
+}
+
+// The points of a line along one axis with the other coordinate fixed: from start, stepping
+// toward end, end left out; as the half-open range [low, high) clipped to 0 .. limit - 1.
+struct AxisRange {
+    int low, high;
+};
+AxisRange points_toward(int start, int end, int limit)
+{
+    const int low = start < end ? start : end + 1;
+    const int high = start < end ? end : start + 1;
+    return {low < 0 ? 0 : low, high > limit ? limit : high};
+}
+
+// A line along a row or a column: its slope is zero, so the product with every step is zero
+// and the sum is the fixed coordinate itself, exactly, in single precision. Its pixels are
+// therefore written straight into the frame, a row's one byte each, a column's a band at a time.
+void draw_row(int x1, int x2, int y, int mode, unsigned char* frame)
+{
+    if (y < 0 || y >= kLcdHeight)
+        return;
+    const AxisRange xs = points_toward(x1, x2, kLcdWidth);
+    unsigned char* band = frame + (y >> 3) * kLcdWidth;
+    const auto bit = static_cast<unsigned char>(1u << (y & 7));
+    switch (mode) {
+    case kLcdClear:
+        for (int x = xs.low; x < xs.high; ++x)
+            band[x] = static_cast<unsigned char>(band[x] & ~bit);
+        break;
+    case kLcdSet:
+        for (int x = xs.low; x < xs.high; ++x)
+            band[x] = static_cast<unsigned char>(band[x] | bit);
+        break;
+    case kLcdInvert:
+        for (int x = xs.low; x < xs.high; ++x)
+            band[x] = static_cast<unsigned char>(band[x] ^ bit);
+        break;
+    default:
+        break;
+    }
+}
+
+void draw_column(int x, int y1, int y2, int mode, unsigned char* frame)
+{
+    if (x < 0 || x >= kLcdWidth)
+        return;
+    const AxisRange ys = points_toward(y1, y2, kLcdHeight);
+    for (int y = ys.low; y < ys.high;) {
+        const int band_end = std::min((y | 7) + 1, ys.high);
+        const unsigned mask = (0xFFu << (y & 7)) & (0xFFu >> (8 - (band_end - (y & ~7))));
+        apply_mode(frame[(y >> 3) * kLcdWidth + x], mask, mode);
+        y = band_end;
+    }
+}
+
 } // namespace
 
 void init_lcd()
@@ -77,21 +149,7 @@ void lcd_draw_pixel(int x, int y, int mode, unsigned char* frame)
 {
     if (!on_display(x, y))
         return;
-    unsigned char& cell = frame[(y >> 3) * kLcdWidth + x];
-    const auto mask = static_cast<unsigned char>(1u << (y & 7));
-    switch (mode) {
-    case kLcdClear:
-        cell = static_cast<unsigned char>(cell & ~mask);
-        break;
-    case kLcdSet:
-        cell = static_cast<unsigned char>(cell | mask);
-        break;
-    case kLcdInvert:
-        cell = static_cast<unsigned char>(cell ^ mask);
-        break;
-    default:
-        break;
-    }
+    apply_mode(frame[(y >> 3) * kLcdWidth + x], 1u << (y & 7), mode);
 }
 
 int sgn(int v)
@@ -119,6 +177,14 @@ void lcd_line(int x1, int y1, int x2, int y2, int mode, int gap, unsigned char* 
     };
     if (dx == 0 && dy == 0)
         return; // coinciding ends draw nothing (and must not divide 0 by 0)
+    if (points_skipped == 0 && dy == 0) {
+        draw_row(x1, x2, y1, mode, frame);
+        return;
+    }
+    if (points_skipped == 0 && dx == 0) {
+        draw_column(x1, y1, y2, mode, frame);
+        return;
+    }
     if (std::abs(dx) >= std::abs(dy)) {
         const float slope = single_quotient(dy, dx);
         for (int i = 0; i != dx; i += sx)

@@ -3,6 +3,7 @@
 #include "lcd/picture.h"
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <span>
 
@@ -48,15 +49,53 @@ void draw_kind(PieceKind kind, int x, int y, int mode, unsigned char* frame)
     draw_outline(glyph_shape(kind).outline, x, y, mode, frame);
 }
 
+// The font's cells as columns: bit r of ink_columns[k][c] is set where row r of column c of
+// cell k is ink. Built from the font on first use.
+using CellColumns = std::array<uint32_t, kGlyphWidth>;
+const std::array<CellColumns, kFontCells>& ink_columns()
+{
+    static const std::array<CellColumns, kFontCells> columns = [] {
+        std::array<CellColumns, kFontCells> built{};
+        for (int k = 0; k < kFontCells; ++k)
+            for (int r = 0; r < kGlyphHeight; ++r)
+                for (int c = 0; c < kGlyphWidth; ++c)
+                    if (font_pixels[k * kGlyphBytes + r * kGlyphWidth + c] == kGlyphInk)
+                        built[k][c] |= 1u << r;
+        return built;
+    }();
+    return columns;
+}
+
+constexpr uint64_t kCellRows = (uint64_t{1} << kGlyphHeight) - 1;
+
 // Writes every pixel of font cell k at (left, top): ink set and paper cleared, or the reverse.
+// A cell wholly on the display is written a column at a time, each column's 18 bits into the
+// bands it crosses; one reaching past an edge pixel by pixel, which leaves out the pixels beyond.
 void draw_cell(int left, int top, int k, bool inverse, unsigned char* frame)
 {
-    const unsigned char* cell = font_pixels + k * kGlyphBytes;
-    for (int r = 0; r < kGlyphHeight; ++r)
-        for (int c = 0; c < kGlyphWidth; ++c) {
-            const bool ink = cell[r * kGlyphWidth + c] == kGlyphInk;
-            lcd_draw_pixel(left + c, top + r, ink != inverse ? kLcdSet : kLcdClear, frame);
+    if (left < 0 || left + kGlyphWidth > kLcdWidth || top < 0 || top + kGlyphHeight > kLcdHeight) {
+        const unsigned char* cell = font_pixels + k * kGlyphBytes;
+        for (int r = 0; r < kGlyphHeight; ++r)
+            for (int c = 0; c < kGlyphWidth; ++c) {
+                const bool ink = cell[r * kGlyphWidth + c] == kGlyphInk;
+                lcd_draw_pixel(left + c, top + r, ink != inverse ? kLcdSet : kLcdClear, frame);
+            }
+        return;
+    }
+    const CellColumns& columns = ink_columns()[k];
+    const uint64_t covered = kCellRows << top;
+    const int first_band = top >> 3;
+    const int last_band = (top + kGlyphHeight - 1) >> 3;
+    for (int c = 0; c < kGlyphWidth; ++c) {
+        const uint64_t lit = ((inverse ? ~uint64_t{columns[c]} : columns[c]) & kCellRows) << top;
+        unsigned char* cell = frame + left + c;
+        for (int band = first_band; band <= last_band; ++band) {
+            const auto keep = static_cast<unsigned char>(~(covered >> (band * 8)));
+            const auto set = static_cast<unsigned char>(lit >> (band * 8));
+            unsigned char& byte = cell[band * kLcdWidth];
+            byte = static_cast<unsigned char>((byte & keep) | set);
         }
+    }
 }
 
 void clear_piece_area(unsigned char* frame)
