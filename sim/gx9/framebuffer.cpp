@@ -67,6 +67,12 @@ class FileMapping {
 // The library has one framebuffer: the mapping made by the last successful FBInitialize.
 std::optional<FileMapping> the_mapping;
 
+void unmap()
+{
+    the_mapping.reset();
+    current_file = nullptr;
+}
+
 // The half-open range [low, high) of the screen's 0 .. limit that [start, start + length) covers.
 struct Span {
     int low, high;
@@ -87,10 +93,7 @@ bool on_screen(int64_t x, int64_t y)
 
 } // namespace
 
-FbFile* mapped_file()
-{
-    return the_mapping ? the_mapping->file() : nullptr;
-}
+FbFile* current_file;
 
 void count_draw_call(FbFile& file)
 {
@@ -121,7 +124,7 @@ extern "C" {
 // nothing at all is mapped and drawing does nothing.
 int FBInitialize(int width, int height, int depth, int fd)
 {
-    gx9::detail::the_mapping.reset();
+    gx9::detail::unmap();
     if (width != gx9::kWidth || height != gx9::kHeight || depth != 8) {
         std::fprintf(stderr, "FBInitialize: %d x %d x %d requested, only 720 x 576 x 8 exists\n",
                      width, height, depth);
@@ -134,6 +137,7 @@ int FBInitialize(int width, int height, int depth, int fd)
     gx9::detail::the_mapping = gx9::detail::FileMapping::map(fd);
     if (!gx9::detail::the_mapping)
         return -1;
+    gx9::detail::current_file = gx9::detail::the_mapping->file();
     std::atomic_ref<uint32_t>(mapped_file()->state.magic)
         .store(gx9::kFbMagic, std::memory_order_release);
     return 0;
@@ -141,7 +145,7 @@ int FBInitialize(int width, int height, int depth, int fd)
 
 void FBClose(void)
 {
-    gx9::detail::the_mapping.reset();
+    gx9::detail::unmap();
 }
 
 void FBFillRect(int x, int y, int width, int height, unsigned char color)

@@ -11,8 +11,13 @@ namespace detail __attribute__((visibility("hidden")))
 {
 
     // The framebuffer file mapped by FBInitialize (framebuffer.cpp writes it), null before
-    // FBInitialize, after FBClose and after a failed FBInitialize.
-    FbFile* mapped_file();
+    // FBInitialize, after FBClose and after a failed FBInitialize. A plain pointer, read inline
+    // by every drawing call.
+    extern FbFile* current_file;
+    inline FbFile* mapped_file()
+    {
+        return current_file;
+    }
 
     // Bumps state.draw_counter; every drawing entry point calls it once when a file is mapped.
     void count_draw_call(FbFile & file);

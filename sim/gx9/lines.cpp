@@ -20,16 +20,21 @@ struct Axis {
     int limit;     // screen size along this axis
 };
 
-// Offset along the minor axis at step i of n (0 <= i <= n, |minor_delta| <= n, n > 0).
-// (2 i m + n) / 2n is taken as quotient and remainder of i m / n: n is below 2^32, so i m fits
-// in 64 unsigned bits, and 32-bit CPUs have no 128-bit integers.
-int64_t minor_offset(int64_t i, int64_t n, int64_t minor_delta)
+// The minor axis's offset at step i of n (0 <= i <= n, 0 <= m <= n, n > 0, m the minor axis's
+// distance) is (2 i m + n) div 2n, and the remainder tells when the next step moves it: each
+// step adds 2m. The first visible step's pair is found by one division (n is below 2^32, so
+// i m fits in 64 unsigned bits, and 32-bit CPUs have no 128-bit integers); the rest by adding.
+struct MinorStep {
+    uint64_t offset;
+    uint64_t remainder; // 0 <= remainder < 2n
+};
+
+MinorStep minor_at(uint64_t i, uint64_t n, uint64_t m)
 {
-    const uint64_t product = static_cast<uint64_t>(i) * static_cast<uint64_t>(std::llabs(minor_delta));
-    const uint64_t divisor = static_cast<uint64_t>(n);
-    const uint64_t rounded = product / divisor + (2 * (product % divisor) >= divisor ? 1 : 0);
-    const int64_t offset = static_cast<int64_t>(rounded);
-    return minor_delta < 0 ? -offset : offset;
+    const uint64_t product = i * m;
+    const uint64_t twice_rest = 2 * (product % n) + n;
+    const bool carried = twice_rest >= 2 * n;
+    return {product / n + (carried ? 1 : 0), twice_rest - (carried ? 2 * n : 0)};
 }
 
 // The steps 0 .. n whose major coordinate falls on the screen, as [first, last].
@@ -55,15 +60,24 @@ void plot_line(gx9::FbFile& file, const Axis& major, const Axis& minor, bool maj
     if (!visible_steps(major, n, first, last))
         return;
     const int64_t major_step = major.delta >= 0 ? 1 : -1;
+    const int64_t minor_sign = minor.delta >= 0 ? 1 : -1;
+    const auto m = static_cast<uint64_t>(std::llabs(minor.delta));
+    const auto steps = static_cast<uint64_t>(n);
+    MinorStep at = n == 0 ? MinorStep{0, 0} : minor_at(static_cast<uint64_t>(first), steps, m);
     for (int64_t i = first; i <= last; ++i) {
         const int64_t a = major.start + i * major_step;
-        const int64_t b = n == 0 ? minor.start : minor.start + minor_offset(i, n, minor.delta);
-        if (b < 0 || b >= minor.limit)
-            continue;
-        if (major_is_x)
-            file.pixels[b][a] = color;
-        else
-            file.pixels[a][b] = color;
+        const int64_t b = minor.start + minor_sign * static_cast<int64_t>(at.offset);
+        if (b >= 0 && b < minor.limit) {
+            if (major_is_x)
+                file.pixels[b][a] = color;
+            else
+                file.pixels[a][b] = color;
+        }
+        at.remainder += 2 * m;
+        if (at.remainder >= 2 * steps) {
+            at.remainder -= 2 * steps;
+            ++at.offset;
+        }
     }
 }
 
