@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -86,9 +87,20 @@ Span clip_span(int64_t start, int64_t length, int limit)
     return {static_cast<int>(low), static_cast<int>(high)};
 }
 
-bool on_screen(int64_t x, int64_t y)
+// One unsigned comparison per axis: a negative coordinate wraps past the screen's size.
+bool on_screen(int x, int y)
 {
-    return x >= 0 && x < kWidth && y >= 0 && y < kHeight;
+    return static_cast<unsigned>(x) < unsigned{kWidth} &&
+           static_cast<unsigned>(y) < unsigned{kHeight};
+}
+
+// Pixel (x, y), on the screen, as a byte of the file's object representation: the index is an
+// unsigned 32-bit product and sum, which needs no widening before the load or store.
+static_assert(offsetof(FbFile, pixels) == 0);
+uint8_t& pixel_at(FbFile& file, int x, int y)
+{
+    const unsigned index = static_cast<unsigned>(y) * unsigned{kWidth} + static_cast<unsigned>(x);
+    return reinterpret_cast<uint8_t*>(&file)[index];
 }
 
 } // namespace
@@ -180,16 +192,16 @@ void FBPaintPixel(int x, int y, unsigned char color)
     if (file == nullptr)
         return;
     if (gx9::detail::on_screen(x, y))
-        file->pixels[y][x] = color;
+        gx9::detail::pixel_at(*file, x, y) = color;
     count_draw_call(*file);
 }
 
 unsigned char FBGetPixel(int x, int y)
 {
-    const gx9::FbFile* file = mapped_file();
+    gx9::FbFile* file = mapped_file();
     if (file == nullptr || !gx9::detail::on_screen(x, y))
         return 0;
-    return file->pixels[y][x];
+    return gx9::detail::pixel_at(*file, x, y);
 }
 
 // The block holds width x height indices, row by row; only the part on the screen is copied.
