@@ -21,6 +21,7 @@
 #include FT_FREETYPE_H
 #include FT_CACHE_H
 #include FT_GLYPH_H
+#include FT_MODULE_H
 #endif
 
 namespace {
@@ -44,6 +45,33 @@ const char* font_path()
     return chosen != nullptr && *chosen != '\0' ? chosen : VITREL_GX9_DEFAULT_FONT;
 }
 
+// FreeType's memory, zeroed on allocation. FreeType 2.12's cache manager leaves its running total
+// of cached bytes unset when it is created and adds to it from then on (so whether and when it
+// flushes would depend on what the heap held); from zeroed memory it starts at 0.
+void* zeroed_alloc(FT_Memory, long size)
+{
+    return std::calloc(1, static_cast<size_t>(size));
+}
+void memory_free(FT_Memory, void* block)
+{
+    std::free(block);
+}
+void* memory_realloc(FT_Memory, long, long size, void* block)
+{
+    return std::realloc(block, static_cast<size_t>(size));
+}
+FT_MemoryRec_ zeroed_memory{nullptr, zeroed_alloc, memory_free, memory_realloc};
+
+// FT_Init_FreeType's steps, on the zeroed memory.
+FT_Error new_library(FT_Library* library)
+{
+    if (FT_Error error = FT_New_Library(&zeroed_memory, library); error != 0)
+        return error;
+    FT_Add_Default_Modules(*library);
+    FT_Set_Default_Properties(*library);
+    return 0;
+}
+
 // The glyph cache: FreeType's cache subsystem keeps the face, its sizes, the character map and
 // the rendered glyphs, so a string drawn again costs lookups instead of rendering. Opened on the
 // first FBDrawString and kept until the library unloads.
@@ -57,7 +85,7 @@ class GlyphCache {
     ~GlyphCache()
     {
         FTC_Manager_Done(manager_);
-        FT_Done_FreeType(library_);
+        FT_Done_Library(library_);
     }
     GlyphCache(const GlyphCache&) = delete;
     GlyphCache& operator=(const GlyphCache&) = delete;
@@ -115,8 +143,8 @@ class GlyphCache {
     static std::unique_ptr<GlyphCache> open()
     {
         FT_Library library = nullptr;
-        if (FT_Init_FreeType(&library) != 0) {
-            std::fprintf(stderr, "FBDrawString: FT_Init_FreeType failed; text shows as boxes\n");
+        if (new_library(&library) != 0) {
+            std::fprintf(stderr, "FBDrawString: FT_New_Library failed; text shows as boxes\n");
             return nullptr;
         }
         FTC_Manager manager = nullptr;
@@ -131,7 +159,7 @@ class GlyphCache {
                          font_path());
             if (manager != nullptr)
                 FTC_Manager_Done(manager);
-            FT_Done_FreeType(library);
+            FT_Done_Library(library);
             return nullptr;
         }
         return std::unique_ptr<GlyphCache>(new GlyphCache(library, manager, cmaps, images));
