@@ -25,13 +25,17 @@ long long clock_seconds(long long ms)
 
 } // namespace
 
-std::string move_time_text(long long ms)
+std::string move_time_text(long long ms, bool milliseconds)
 {
     if (ms < 0)
         ms = 0;
     long long seconds = ms / 1000;
     char text[40];
-    std::snprintf(text, sizeof text, "(%lld:%02lld)", seconds / 60, seconds % 60);
+    if (milliseconds)
+        std::snprintf(text, sizeof text, "(%lld:%02lld.%03lld)", seconds / 60, seconds % 60,
+                      ms % 1000);
+    else
+        std::snprintf(text, sizeof text, "(%lld:%02lld)", seconds / 60, seconds % 60);
     return text;
 }
 
@@ -47,16 +51,17 @@ std::string style12_line(const BoardLineFields& f)
     const int double_push_file = pos.en_passant() == kNoSquare ? -1 : file_of(pos.en_passant());
     const uint8_t c = pos.castling();
     char tail[512];
-    std::snprintf(tail, sizeof tail,
-                  " %c %d %d %d %d %d %d %d %s %s %d %d %d %d %d %lld %lld %d %s %s %s %d %d %d",
-                  pos.side_to_move() == White ? 'W' : 'B', double_push_file,
-                  (c & WhiteShort) ? 1 : 0, (c & WhiteLong) ? 1 : 0, (c & BlackShort) ? 1 : 0,
-                  (c & BlackLong) ? 1 : 0, pos.halfmove_clock(), f.game_number,
-                  f.white_name.c_str(), f.black_name.c_str(), static_cast<int>(f.relation),
-                  f.initial_minutes, f.increment_seconds, pos.strength(White), pos.strength(Black),
-                  clock_seconds(f.white_ms), clock_seconds(f.black_ms), pos.fullmove_number(),
-                  f.verbose_move.c_str(), move_time_text(f.move_ms).c_str(), f.short_move.c_str(),
-                  f.black_at_bottom ? 1 : 0, f.clock_ticking ? 1 : 0, f.lag_ms);
+    std::snprintf(
+        tail, sizeof tail,
+        " %c %d %d %d %d %d %d %d %s %s %d %d %d %d %d %lld %lld %d %s %s %s %d %d %d",
+        pos.side_to_move() == White ? 'W' : 'B', double_push_file, (c & WhiteShort) ? 1 : 0,
+        (c & WhiteLong) ? 1 : 0, (c & BlackShort) ? 1 : 0, (c & BlackLong) ? 1 : 0,
+        pos.halfmove_clock(), f.game_number, f.white_name.c_str(), f.black_name.c_str(),
+        static_cast<int>(f.relation), f.initial_minutes, f.increment_seconds, pos.strength(White),
+        pos.strength(Black), f.milliseconds ? f.white_ms : clock_seconds(f.white_ms),
+        f.milliseconds ? f.black_ms : clock_seconds(f.black_ms), pos.fullmove_number(),
+        f.verbose_move.c_str(), move_time_text(f.move_ms, f.milliseconds).c_str(),
+        f.short_move.c_str(), f.black_at_bottom ? 1 : 0, f.clock_ticking ? 1 : 0, f.lag_ms);
     return out + tail;
 }
 

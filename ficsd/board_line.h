@@ -33,6 +33,7 @@ struct BoardLineFields {
     bool black_at_bottom = false;
     bool clock_ticking = false;
     int lag_ms = 0;
+    bool milliseconds = false; // the receiver set "ms": clocks and move times to the millisecond
 };
 
 // One line without its line end:
@@ -43,7 +44,7 @@ std::string style12_line(const BoardLineFields& fields);
 // A plain picture of the board for users who have not chosen style 12.
 std::string ascii_board(const BoardLineFields& fields);
 
-// "(0:04)": minutes and seconds a move took.
-std::string move_time_text(long long ms);
+// "(0:04)": minutes and seconds a move took; "(0:04.210)" to the millisecond.
+std::string move_time_text(long long ms, bool milliseconds = false);
 
 } // namespace ficsd

@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "ficsd/chess_rules.h"
-#include "ficsd/unique_fd.h"
+#include "sim/unique_fd.h"
 
 namespace ficsd {
+
+using sim::UniqueFd;
 
 using SteadyTime = std::chrono::steady_clock::time_point;
 

@@ -217,6 +217,7 @@ void Server::read_client(Session& s)
 {
     char buffer[kReadChunk];
     std::vector<std::string> lines;
+    bool gone = false;
     while (true) {
         ssize_t n = ::recv(s.fd.get(), buffer, sizeof buffer, 0);
         if (n > 0) {
@@ -227,28 +228,17 @@ void Server::read_client(Session& s)
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            break;
-        // End of stream or a socket error: the lines already complete are still handled.
-        for (std::string& line : lines) {
-            if (s.closing)
-                break;
-            handle_line(s, std::move(line));
-        }
-        if (!s.closing) {
-            begin_event(0);
-            leave(s);
-            end_event();
-        }
-        s.out.clear();
-        s.closing = true;
-        return;
+        gone = !(n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+        break;
     }
+    // At the end of the stream or on a socket error, the lines already complete still count.
     for (std::string& line : lines) {
         if (s.closing)
             break;
         handle_line(s, std::move(line));
     }
+    if (gone)
+        drop(s);
 }
 
 void Server::write_client(Session& s)
@@ -261,26 +251,23 @@ void Server::write_client(Session& s)
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (s.out.size() > kMaxPendingOutput && !s.closing) {
-                begin_event(0);
-                leave(s);
-                end_event();
-                s.out.clear();
-                s.closing = true;
-            }
-            return;
-        }
-        // The peer is gone.
-        if (!s.closing) {
-            begin_event(0);
-            leave(s);
-            end_event();
-        }
-        s.out.clear();
-        s.closing = true;
+        // A client that stops reading is dropped once too much waits for it; one whose peer is
+        // gone at once.
+        if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK) || s.out.size() > kMaxPendingOutput)
+            drop(s);
         return;
     }
+}
+
+void Server::drop(Session& s)
+{
+    if (!s.closing) {
+        begin_event(0);
+        leave(s);
+        end_event();
+    }
+    s.out.clear();
+    s.closing = true;
 }
 
 void Server::drop_closed_sessions()
@@ -336,7 +323,7 @@ void Server::send(Session& s, std::string_view text)
         const size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
         // Board lines are never wrapped, and neither is anything before the login ends.
-        if (line.rfind("<12> ", 0) == 0 || s.stage != Stage::Online) {
+        if (line.rfind("<12> ", 0) == 0 || s.stage != Stage::Online || s.has("nowrap")) {
             s.out += line;
             s.out += kLineEnd;
         } else {

@@ -17,9 +17,11 @@
 #include "ficsd/engine.h"
 #include "ficsd/game.h"
 #include "ficsd/telnet_text.h"
-#include "ficsd/unique_fd.h"
+#include "sim/unique_fd.h"
 
 namespace ficsd {
+
+using sim::UniqueFd;
 
 struct ServerOptions {
     std::string host = "127.0.0.1";
@@ -73,6 +75,11 @@ class Server {
         int default_time = 2;
         int default_increment = 12;
         PieceType promote = Queen; // for promotions given without a piece; queen at each start
+        std::set<std::string> ivariables; // the interface variables set ("ms", "nowrap", ...)
+        bool has(std::string_view ivariable) const
+        {
+            return ivariables.count(std::string(ivariable));
+        }
         int game = 0;
         std::set<int> observing;
         int games_as_white = 0;
@@ -112,12 +119,15 @@ class Server {
         std::string white_rating;
         std::string black_rating;
         std::set<int> observers;
+        std::chrono::system_clock::time_point started = std::chrono::system_clock::now();
     };
 
     using Handler = void (Server::*)(Session&, std::string_view);
     struct Command {
         std::string_view name;
-        Handler handler;
+        Handler handler = nullptr;
+        std::string_view reply = {};
+        std::string_view reply_with_args = {};
     };
     static const std::vector<Command>& commands();
 
@@ -126,6 +136,8 @@ class Server {
     void accept_clients();
     void read_client(Session& s);
     void write_client(Session& s);
+    // Ends the session of a client that is gone or does not read: its game, seeks and offers.
+    void drop(Session& s);
     void drop_closed_sessions();
     int poll_timeout_ms() const;
     GameMs game_now() const;
@@ -159,35 +171,25 @@ class Server {
     void cmd_abort(Session& s, std::string_view args);
     void cmd_accept(Session& s, std::string_view args);
     void cmd_adjourn(Session& s, std::string_view args);
-    void cmd_alias(Session& s, std::string_view args);
-    void cmd_backward(Session& s, std::string_view args);
-    void cmd_best(Session& s, std::string_view args);
-    void cmd_clearmessages(Session& s, std::string_view args);
     void cmd_decline(Session& s, std::string_view args);
     void cmd_draw(Session& s, std::string_view args);
-    void cmd_examine(Session& s, std::string_view args);
     void cmd_finger(Session& s, std::string_view args);
     void cmd_flag(Session& s, std::string_view args);
-    void cmd_follow(Session& s, std::string_view args);
     void cmd_games(Session& s, std::string_view args);
     void cmd_help(Session& s, std::string_view args);
     void cmd_history(Session& s, std::string_view args);
+    void cmd_iset(Session& s, std::string_view args);
     void cmd_kibitz(Session& s, std::string_view args);
     void cmd_match(Session& s, std::string_view args);
-    void cmd_messages(Session& s, std::string_view args);
     void cmd_moretime(Session& s, std::string_view args);
     void cmd_moves(Session& s, std::string_view args);
-    void cmd_news(Session& s, std::string_view args);
-    void cmd_next(Session& s, std::string_view args);
     void cmd_observe(Session& s, std::string_view args);
     void cmd_pending(Session& s, std::string_view args);
     void cmd_play(Session& s, std::string_view args);
     void cmd_quit(Session& s, std::string_view args);
     void cmd_promote(Session& s, std::string_view args);
-    void cmd_rank(Session& s, std::string_view args);
     void cmd_refresh(Session& s, std::string_view args);
     void cmd_resign(Session& s, std::string_view args);
-    void cmd_resume(Session& s, std::string_view args);
     void cmd_say(Session& s, std::string_view args);
     void cmd_seek(Session& s, std::string_view args);
     void cmd_set(Session& s, std::string_view args);
@@ -198,11 +200,14 @@ class Server {
     void cmd_takeback(Session& s, std::string_view args);
     void cmd_tell(Session& s, std::string_view args);
     void cmd_unalias(Session& s, std::string_view args);
-    void cmd_unexamine(Session& s, std::string_view args);
     void cmd_unobserve(Session& s, std::string_view args);
     void cmd_unseek(Session& s, std::string_view args);
     void cmd_variables(Session& s, std::string_view args);
     void cmd_whisper(Session& s, std::string_view args);
+    // Kibitz and whisper: to the game s plays or observes; the players hear only kibitzes.
+    void game_talk(Session& s, std::string_view args, std::string_view verb, bool players_hear);
+    // The game that `what` names: its number, or a player in it; s is told when there is none.
+    LiveGame* game_named(Session& s, std::string_view what);
     void cmd_who(Session& s, std::string_view args);
     void cmd_withdraw(Session& s, std::string_view args);
     // The offer to or from s that args name (a number, a name, or the only one), copied; when
@@ -216,6 +221,9 @@ class Server {
     Color colour_in(const LiveGame& g, const Session& s) const;
     Session* opponent_in(const LiveGame& g, const Session& s);
     void start_game(Session& white, Session& black, TimeControl control);
+    // A game from a seek or a challenge: the colour the offer asked for, else fair colours.
+    void start_offered_game(Session& offerer, Session& other, std::optional<Color> colour,
+                            TimeControl control);
     int free_game_number() const;
     void handle_move(Session& s, std::string_view text);
     void play_move(LiveGame& g, Move m);
@@ -234,8 +242,8 @@ class Server {
     void remove_seeks_of(int session_id);
     void offer_match(Session& from, Session& to, TimeControl control, std::optional<Color> colour);
     void accept_offer(Session& s, const Offer& offer);
-    void decline_offer(Session& s, const Offer& offer);
-    void withdraw_offer(Session& s, const Offer& offer);
+    // Declines (an offer to s) or withdraws (an offer from s); both sides are told.
+    void close_offer(Session& s, const Offer& offer, std::string_view verb);
     Offer* find_offer(OfferKind kind, int from, int to);
     void remove_offer(int id);
     void remove_offers_involving(int session_id);

@@ -2,42 +2,16 @@
 // or playing a game.
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cstdio>
+#include <ctime>
 
 #include "ficsd/board_line.h"
+#include "ficsd/command_words.h"
 #include "ficsd/move_notation.h"
 #include "ficsd/server.h"
 
 namespace ficsd {
 namespace {
-
-std::string_view trim(std::string_view text)
-{
-    const size_t start = text.find_first_not_of(' ');
-    if (start == std::string_view::npos)
-        return {};
-    const size_t end = text.find_last_not_of(' ');
-    return text.substr(start, end - start + 1);
-}
-
-// Splits off the first word; `rest` keeps the trimmed remainder.
-std::string_view first_word(std::string_view text, std::string_view& rest)
-{
-    text = trim(text);
-    const size_t space = text.find(' ');
-    rest = space == std::string_view::npos ? std::string_view{} : trim(text.substr(space));
-    return text.substr(0, space);
-}
-
-std::optional<int> to_int(std::string_view text)
-{
-    int value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
 
 std::string duration_text(std::chrono::steady_clock::duration d)
 {
@@ -58,48 +32,54 @@ std::string clock_text(GameMs ms)
     return text;
 }
 
-constexpr std::string_view kNoGame = "You are not playing or examining a game.";
-
 } // namespace
 
 const std::vector<Server::Command>& Server::commands()
 {
-    // Alphabetical, so that "Ambiguous command" lists read well.
+    // Alphabetical, so that "Ambiguous command" lists read well. A command without a handler
+    // answers with its fixed reply (the second one when it is given words).
     static const std::vector<Command> table = {
         {"abort", &Server::cmd_abort},
         {"accept", &Server::cmd_accept},
         {"adjourn", &Server::cmd_adjourn},
-        {"alias", &Server::cmd_alias},
-        {"backward", &Server::cmd_backward},
-        {"best", &Server::cmd_best},
-        {"clearmessages", &Server::cmd_clearmessages},
+        {"alias", nullptr, "You have no aliases.", "Aliases are not supported by this server."},
+        {"backward", nullptr, "You are not examining any games."},
+        {"best", nullptr,
+         "Ratings are not supported by this server, so there is no list of best players."},
+        {"clearmessages", nullptr, "You have no messages."},
         {"decline", &Server::cmd_decline},
         {"draw", &Server::cmd_draw},
-        {"examine", &Server::cmd_examine},
+        {"examine", nullptr, "Examining games is not supported by this server."},
         {"exit", &Server::cmd_quit},
         {"finger", &Server::cmd_finger},
         {"flag", &Server::cmd_flag},
-        {"follow", &Server::cmd_follow},
-        {"forward", &Server::cmd_backward},
+        {"follow", nullptr, "You will not follow any player's games.",
+         "Following players is not supported by this server; use \"observe\"."},
+        {"forward", nullptr, "You are not examining any games."},
         {"games", &Server::cmd_games},
         {"help", &Server::cmd_help},
         {"history", &Server::cmd_history},
+        {"iset", &Server::cmd_iset},
         {"kibitz", &Server::cmd_kibitz},
         {"match", &Server::cmd_match},
-        {"messages", &Server::cmd_messages},
+        {"messages", nullptr, "You have no messages.",
+         "Messages are not supported by this server; use \"tell\" while both are online."},
         {"moretime", &Server::cmd_moretime},
         {"moves", &Server::cmd_moves},
-        {"news", &Server::cmd_news},
-        {"next", &Server::cmd_next},
+        {"news", nullptr,
+         "Index of news items:\n   1 ficsd: unrated games against people and the computer on your "
+         "own machine\n   2 ficsd: ratings, adjourned games and examining are not supported"},
+        {"next", nullptr, "There is no more."},
         {"observe", &Server::cmd_observe},
         {"pending", &Server::cmd_pending},
         {"play", &Server::cmd_play},
         {"promote", &Server::cmd_promote},
         {"quit", &Server::cmd_quit},
-        {"rank", &Server::cmd_rank},
+        {"rank", nullptr, "Ratings are not supported by this server, so there are no ranks."},
         {"refresh", &Server::cmd_refresh},
         {"resign", &Server::cmd_resign},
-        {"resume", &Server::cmd_resume},
+        {"resume", nullptr,
+         "You have no adjourned games: adjourning is not supported by this server."},
         {"say", &Server::cmd_say},
         {"seek", &Server::cmd_seek},
         {"set", &Server::cmd_set},
@@ -110,7 +90,7 @@ const std::vector<Server::Command>& Server::commands()
         {"takeback", &Server::cmd_takeback},
         {"tell", &Server::cmd_tell},
         {"unalias", &Server::cmd_unalias},
-        {"unexamine", &Server::cmd_unexamine},
+        {"unexamine", nullptr, "You are not examining any games."},
         {"unobserve", &Server::cmd_unobserve},
         {"unseek", &Server::cmd_unseek},
         {"variables", &Server::cmd_variables},
@@ -124,6 +104,9 @@ const std::vector<Server::Command>& Server::commands()
 void Server::run_command(Session& s, std::string_view line)
 {
     line = trim(line);
+    // "$" and "$$" run a command without alias expansion; this server has no aliases.
+    if (line.starts_with('$'))
+        line = trim(line.substr(line.starts_with("$$") ? 2 : 1));
     if (line.empty())
         return;
     if (looks_like_move(line)) {
@@ -155,7 +138,11 @@ void Server::run_command(Session& s, std::string_view line)
         send(s, std::string(first_word(line, args)) + ": Command not found.");
         return;
     }
-    (this->*found->handler)(s, args);
+    if (found->handler)
+        (this->*found->handler)(s, args);
+    else
+        send(s, args.empty() || found->reply_with_args.empty() ? found->reply
+                                                               : found->reply_with_args);
 }
 
 // ---- words the server answers without a game --------------------------------------------------
@@ -169,11 +156,6 @@ void Server::cmd_adjourn(Session& s, std::string_view)
     send(s, "Adjourning games is not supported by this server.");
 }
 
-void Server::cmd_alias(Session& s, std::string_view args)
-{
-    send(s, args.empty() ? "You have no aliases." : "Aliases are not supported by this server.");
-}
-
 void Server::cmd_unalias(Session& s, std::string_view args)
 {
     if (args.empty())
@@ -182,52 +164,6 @@ void Server::cmd_unalias(Session& s, std::string_view args)
         send(s, "You have no alias named \"" + std::string(args) + "\".");
 }
 
-void Server::cmd_backward(Session& s, std::string_view)
-{
-    send(s, "You are not examining any games.");
-}
-void Server::cmd_unexamine(Session& s, std::string_view)
-{
-    send(s, "You are not examining any games.");
-}
-void Server::cmd_examine(Session& s, std::string_view)
-{
-    send(s, "Examining games is not supported by this server.");
-}
-void Server::cmd_best(Session& s, std::string_view)
-{
-    send(s, "Ratings are not supported by this server, so there is no list of best players.");
-}
-void Server::cmd_rank(Session& s, std::string_view)
-{
-    send(s, "Ratings are not supported by this server, so there are no ranks.");
-}
-void Server::cmd_messages(Session& s, std::string_view args)
-{
-    if (args.empty())
-        send(s, "You have no messages.");
-    else
-        send(s, "Messages are not supported by this server; use \"tell\" while both are online.");
-}
-void Server::cmd_clearmessages(Session& s, std::string_view)
-{
-    send(s, "You have no messages.");
-}
-void Server::cmd_follow(Session& s, std::string_view args)
-{
-    if (args.empty())
-        send(s, "You will not follow any player's games.");
-    else
-        send(s, "Following players is not supported by this server; use \"observe\".");
-}
-void Server::cmd_next(Session& s, std::string_view)
-{
-    send(s, "There is no more.");
-}
-void Server::cmd_resume(Session& s, std::string_view)
-{
-    send(s, "You have no adjourned games: adjourning is not supported by this server.");
-}
 void Server::cmd_stored(Session& s, std::string_view args)
 {
     std::string name = s.name;
@@ -238,13 +174,6 @@ void Server::cmd_stored(Session& s, std::string_view args)
         name = other->name;
     }
     send(s, name + " has no adjourned games.");
-}
-
-void Server::cmd_news(Session& s, std::string_view)
-{
-    send(s, "Index of news items:\n"
-            "   1 ficsd: unrated games against people and the computer on your own machine\n"
-            "   2 ficsd: ratings, adjourned games and examining are not supported");
 }
 
 void Server::cmd_help(Session& s, std::string_view args)
@@ -330,6 +259,8 @@ void Server::cmd_set(Session& s, std::string_view args)
             return false;
         return true;
     };
+    if (name == "interface") // the client's name and version: noted by nobody
+        return;
     if (name == "width") {
         if (!number || *number < kMinWidth || *number > kMaxWidth) {
             send(s, "Width must be between " + std::to_string(kMinWidth) + " and " +
@@ -367,6 +298,41 @@ void Server::cmd_set(Session& s, std::string_view args)
     } else {
         send(s, "No such variable \"" + name + "\".");
     }
+}
+
+void Server::cmd_iset(Session& s, std::string_view args)
+{
+    // Those ficsd acts on: ms (clocks in milliseconds), nowrap, lock. The rest are accepted for
+    // the clients that set them and change nothing.
+    static constexpr std::string_view kNames[] = {
+        "allresults", "atomic",  "audiochat", "block",      "compressmove", "crazyhouse",
+        "defprompt",  "fr",      "gameinfo",  "lock",       "ms",           "nowrap",
+        "pendinfo",   "premove", "seekinfo",  "seekremove", "smartmove",    "startpos",
+        "suicide",    "wild",    "xml"};
+    std::string_view value;
+    const std::string name = lower_case(first_word(args, value));
+    if (name.empty()) {
+        send(s, "Usage: iset variable [value]");
+        return;
+    }
+    if (std::find(std::begin(kNames), std::end(kNames), name) == std::end(kNames)) {
+        send(s, "No such ivariable \"" + name + "\".");
+        return;
+    }
+    if (s.has("lock")) {
+        send(s, "Cannot alter: Interface setting locked.");
+        return;
+    }
+    const bool on = value.empty() ? !s.has(name) : value == "1";
+    if (!value.empty() && value != "0" && value != "1") {
+        send(s, "Bad value given for ivariable " + name + ".");
+        return;
+    }
+    if (on)
+        s.ivariables.insert(name);
+    else
+        s.ivariables.erase(name);
+    send(s, name + (on ? " set." : " unset."));
 }
 
 void Server::cmd_variables(Session& s, std::string_view args)
@@ -623,8 +589,19 @@ void Server::cmd_shout(Session& s, std::string_view args)
 
 void Server::cmd_kibitz(Session& s, std::string_view args)
 {
+    game_talk(s, args, "kibitz", true);
+}
+
+void Server::cmd_whisper(Session& s, std::string_view args)
+{
+    game_talk(s, args, "whisper", false);
+}
+
+void Server::game_talk(Session& s, std::string_view args, std::string_view verb, bool players_hear)
+{
+    const std::string word(verb);
     if (args.empty()) {
-        send(s, "Usage: kibitz message");
+        send(s, "Usage: " + word + " message");
         return;
     }
     LiveGame* g = game_of(s);
@@ -635,10 +612,11 @@ void Server::cmd_kibitz(Session& s, std::string_view args)
         return;
     }
     const std::string line = display_name(s) + "(" + rating_text(s) + ")[" +
-                             std::to_string(g->game.number()) + "] kibitzes: " + std::string(args);
+                             std::to_string(g->game.number()) + "] " + word +
+                             (verb == "kibitz" ? "es: " : "s: ") + std::string(args);
     std::set<int> audience = g->observers;
-    audience.insert(g->white);
-    audience.insert(g->black);
+    if (players_hear)
+        audience.insert({g->white, g->black});
     int told = 0;
     for (int id : audience) {
         Session* u = session(id);
@@ -647,37 +625,29 @@ void Server::cmd_kibitz(Session& s, std::string_view args)
         send(*u, line);
         ++told;
     }
-    send(s, "(kibitzed to " + std::to_string(told) + " player(s))");
-}
-
-void Server::cmd_whisper(Session& s, std::string_view args)
-{
-    if (args.empty()) {
-        send(s, "Usage: whisper message");
-        return;
-    }
-    LiveGame* g = game_of(s);
-    if (!g && !s.observing.empty())
-        g = live_game(*s.observing.begin());
-    if (!g) {
-        send(s, "You are not playing or observing a game.");
-        return;
-    }
-    const std::string line = display_name(s) + "(" + rating_text(s) + ")[" +
-                             std::to_string(g->game.number()) + "] whispers: " + std::string(args);
-    int told = 0;
-    for (int id : g->observers) {
-        Session* u = session(id);
-        if (!u || u == &s)
-            continue;
-        send(*u, line);
-        ++told;
-    }
-    send(s, "(whispered to " + std::to_string(told) + " player(s))");
+    send(s, "(" + word + "ed to " + std::to_string(told) + " player(s))");
 }
 
 // ---- observing
 // -----------------------------------------------------------------------------------
+
+Server::LiveGame* Server::game_named(Session& s, std::string_view what)
+{
+    if (auto number = to_int(what)) {
+        LiveGame* g = live_game(*number);
+        if (!g)
+            send(s, "There is no such game.");
+        return g;
+    }
+    Session* player = find_user(s, what);
+    if (!player)
+        return nullptr;
+    for (auto& [number, g] : games_)
+        if (g.white == player->id || g.black == player->id)
+            return &g;
+    send(s, player->name + " is not playing a game.");
+    return nullptr;
+}
 
 void Server::cmd_observe(Session& s, std::string_view args)
 {
@@ -687,29 +657,9 @@ void Server::cmd_observe(Session& s, std::string_view args)
         send(s, "Usage: observe game_number|name");
         return;
     }
-    LiveGame* g = nullptr;
-    if (auto number = to_int(what)) {
-        g = live_game(*number);
-        if (!g) {
-            send(s, "There is no such game.");
-            return;
-        }
-    } else {
-        Session* player = find_user(s, what);
-        if (!player)
-            return;
-        g = game_of(*player);
-        if (!g && player->computer)
-            for (auto& [n, live] : games_)
-                if (live.white == player->id || live.black == player->id) {
-                    g = &live;
-                    break;
-                }
-        if (!g) {
-            send(s, player->name + " is not playing a game.");
-            return;
-        }
-    }
+    LiveGame* g = game_named(s, what);
+    if (!g)
+        return;
     const int number = g->game.number();
     if (g->white == s.id || g->black == s.id) {
         send(s, "You cannot observe a game that you are playing.");
@@ -756,56 +706,60 @@ void Server::cmd_unobserve(Session& s, std::string_view args)
 
 void Server::cmd_refresh(Session& s, std::string_view args)
 {
-    if (LiveGame* g = game_of(s); g && args.empty()) {
-        send_board(*g, s);
-        return;
-    }
     if (!args.empty()) {
-        auto number = to_int(args);
-        LiveGame* g = number ? live_game(*number) : nullptr;
-        if (!g) {
-            send(s, "There is no such game.");
-            return;
-        }
-        send_board(*g, s);
+        if (LiveGame* named = game_named(s, args))
+            send_board(*named, s);
         return;
     }
-    if (s.observing.empty()) {
+    if (LiveGame* own = game_of(s)) {
+        send_board(*own, s);
+        return;
+    }
+    if (s.observing.empty())
         send(s, "You are neither playing, observing nor examining a game.");
-        return;
-    }
     for (int number : s.observing)
         if (LiveGame* g = live_game(number))
             send_board(*g, s);
 }
 
+// The move list in the lineage's layout, times as the user's board lines give them.
 void Server::cmd_moves(Session& s, std::string_view args)
 {
     LiveGame* g = nullptr;
-    if (auto number = to_int(args))
-        g = live_game(*number);
-    else if (args.empty())
-        g = game_of(s);
-    if (!g && args.empty() && !s.observing.empty())
+    if (!args.empty()) {
+        if (!(g = game_named(s, args)))
+            return;
+    } else if (!(g = game_of(s)) && !s.observing.empty()) {
         g = live_game(*s.observing.begin());
+    }
     if (!g) {
-        send(s, args.empty() ? std::string(kNoGame) : "There is no such game.");
+        send(s, kNoGame);
         return;
     }
-    std::string text = "Movelist for game " + std::to_string(g->game.number()) + ":\n\n" +
-                       game_title(*g) + "\n\nMove  " + g->white_name + "   " + g->black_name +
-                       "\n----  ----------------   ----------------";
+    const TimeControl& tc = g->game.control();
+    std::string type = tc.category();
+    char date[64];
+    const std::time_t started = std::chrono::system_clock::to_time_t(g->started);
+    std::tm local{};
+    std::strftime(date, sizeof date, "%a %b %e, %H:%M %Z %Y", ::localtime_r(&started, &local));
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  "\n%s (UNR) vs. %s (UNR) --- %s\nUnrated %s match, initial time: %d minutes, "
+                  "increment: %d seconds.\n\nMove  %-19s%-19s\n"
+                  "----  ----------------   ----------------",
+                  g->white_name.c_str(), g->black_name.c_str(), date, type.c_str(), tc.minutes,
+                  tc.increment, g->white_name.c_str(), g->black_name.c_str());
+    std::string text = "\nMovelist for game " + std::to_string(g->game.number()) + ":\n" + line;
     const auto& plies = g->game.plies();
-    for (size_t i = 0; i < plies.size(); i += 2) {
-        char line[120];
-        std::snprintf(line, sizeof line, "\n%3zu.  %-7s %-8s", i / 2 + 1,
-                      plies[i].short_move.c_str(), move_time_text(plies[i].taken_ms).c_str());
+    for (size_t i = 0; i < plies.size(); ++i) {
+        char move[64];
+        std::snprintf(move, sizeof move, "%-7s %s", plies[i].short_move.c_str(),
+                      move_time_text(plies[i].taken_ms, s.has("ms")).c_str());
+        if (i % 2 == 0)
+            std::snprintf(line, sizeof line, "\n%3zu.  %-16s", i / 2 + 1, move);
+        else
+            std::snprintf(line, sizeof line, "   %-16s", move);
         text += line;
-        if (i + 1 < plies.size()) {
-            std::snprintf(line, sizeof line, "   %-7s %-8s", plies[i + 1].short_move.c_str(),
-                          move_time_text(plies[i + 1].taken_ms).c_str());
-            text += line;
-        }
     }
     text += "\n      {Still in progress} *";
     send(s, text);

@@ -1,48 +1,18 @@
 // ficsd games: seeks, challenges and offers, moves with their clocks, the ends of games,
 // board lines to players and observers, and the computer player.
 #include <algorithm>
-#include <charconv>
 
 #include "ficsd/board_line.h"
+#include "ficsd/command_words.h"
 #include "ficsd/move_notation.h"
 #include "ficsd/server.h"
 
 namespace ficsd {
 namespace {
 
-constexpr std::string_view kNoGame = "You are not playing or examining a game.";
 constexpr int kMaxSeeksPerUser = 3;
 constexpr int kMaxMoretimeSeconds = 3600;
 constexpr size_t kHistoryLength = 10;
-
-std::string_view trim(std::string_view text)
-{
-    const size_t start = text.find_first_not_of(' ');
-    if (start == std::string_view::npos)
-        return {};
-    const size_t end = text.find_last_not_of(' ');
-    return text.substr(start, end - start + 1);
-}
-
-std::vector<std::string_view> words_of(std::string_view text)
-{
-    std::vector<std::string_view> words;
-    while (!(text = trim(text)).empty()) {
-        const size_t space = text.find(' ');
-        words.push_back(text.substr(0, space));
-        text = space == std::string_view::npos ? std::string_view{} : text.substr(space);
-    }
-    return words;
-}
-
-std::optional<int> to_int(std::string_view text)
-{
-    int value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
 
 // Time control and colour words of "seek" and "match": up to two numbers (minutes, increment),
 // "white"/"black" (or "w"/"b"), "rated"/"unrated", "manual"/"auto". Nothing on a bad word.
@@ -148,6 +118,7 @@ void Server::send_board(LiveGame& g, Session& to)
     f.move_ms = game.last_taken_ms();
     f.short_move = game.last_short();
     f.clock_ticking = game.clock_ticking() && !game.control().untimed();
+    f.milliseconds = to.has("ms");
     send(to, to.style == 12 ? style12_line(f) : ascii_board(f));
 }
 
@@ -204,10 +175,16 @@ void Server::start_game(Session& white, Session& black, TimeControl control)
 
 // Colours when nobody asked for one: the player who has had White less often gets it; on a tie,
 // the one who made the offer.
-static bool offerer_gets_white(int offerer_whites, int offerer_blacks, int other_whites,
-                               int other_blacks)
+void Server::start_offered_game(Session& offerer, Session& other, std::optional<Color> colour,
+                                TimeControl control)
 {
-    return offerer_whites - offerer_blacks <= other_whites - other_blacks;
+    const bool offerer_white = colour ? *colour == White
+                                      : offerer.games_as_white - offerer.games_as_black <=
+                                            other.games_as_white - other.games_as_black;
+    if (offerer_white)
+        start_game(offerer, other, control);
+    else
+        start_game(other, offerer, control);
 }
 
 void Server::cmd_seek(Session& s, std::string_view args)
@@ -282,17 +259,7 @@ void Server::answer_seek(Session& s, const Seek& seek)
         offer_match(s, *owner, seek.control, colour);
         return;
     }
-    bool owner_white;
-    if (seek.colour)
-        owner_white = *seek.colour == White;
-    else
-        owner_white = offerer_gets_white(owner->games_as_white, owner->games_as_black,
-                                         s.games_as_white, s.games_as_black);
-    const TimeControl control = seek.control;
-    if (owner_white)
-        start_game(*owner, s, control);
-    else
-        start_game(s, *owner, control);
+    start_offered_game(*owner, s, seek.colour, seek.control);
 }
 
 void Server::cmd_play(Session& s, std::string_view args)
@@ -485,16 +452,7 @@ void Server::accept_offer(Session& s, const Offer& offer)
             send(s, from->name + " is playing a game.");
             return;
         }
-        bool from_white;
-        if (offer.from_colour)
-            from_white = *offer.from_colour == White;
-        else
-            from_white = offerer_gets_white(from->games_as_white, from->games_as_black,
-                                            s.games_as_white, s.games_as_black);
-        if (from_white)
-            start_game(*from, s, offer.control);
-        else
-            start_game(s, *from, offer.control);
+        start_offered_game(*from, s, offer.from_colour, offer.control);
         return;
     }
     LiveGame* g = live_game(offer.game);
@@ -515,26 +473,17 @@ void Server::accept_offer(Session& s, const Offer& offer)
     }
 }
 
-void Server::decline_offer(Session& s, const Offer& offer)
+void Server::close_offer(Session& s, const Offer& offer, std::string_view verb)
 {
-    Session* from = session(offer.from);
+    const bool mine = offer.from == s.id;
+    Session* other = session(mine ? offer.to : offer.from);
     remove_offer(offer.id);
-    if (!from)
+    if (!other)
         return;
-    const char* noun = offer_noun(int(offer.kind));
-    send(s, std::string("You decline the ") + noun + " from " + from->name + ".");
-    send(*from, s.name + " declines the " + noun + ".");
-}
-
-void Server::withdraw_offer(Session& s, const Offer& offer)
-{
-    Session* to = session(offer.to);
-    remove_offer(offer.id);
-    if (!to)
-        return;
-    const char* noun = offer_noun(int(offer.kind));
-    send(s, std::string("You withdraw the ") + noun + " to " + to->name + ".");
-    send(*to, s.name + " withdraws the " + noun + ".");
+    const std::string noun = offer_noun(int(offer.kind));
+    send(s, "You " + std::string(verb) + " the " + noun + (mine ? " to " : " from ") + other->name +
+                ".");
+    send(*other, s.name + " " + std::string(verb) + "s the " + noun + ".");
 }
 
 namespace {
@@ -617,13 +566,13 @@ void Server::cmd_accept(Session& s, std::string_view args)
 void Server::cmd_decline(Session& s, std::string_view args)
 {
     if (auto offer = choose_offer(s, args, true, "decline"))
-        decline_offer(s, *offer);
+        close_offer(s, *offer, "decline");
 }
 
 void Server::cmd_withdraw(Session& s, std::string_view args)
 {
     if (auto offer = choose_offer(s, args, false, "withdraw"))
-        withdraw_offer(s, *offer);
+        close_offer(s, *offer, "withdraw");
 }
 
 // Draw, abort and takeback: the same request from the other side is an acceptance.
@@ -933,7 +882,7 @@ void Server::computer_answers_offers()
         }
         // A friendly practice partner: plays, aborts and takes back, but plays on for a win.
         if (o.kind == OfferKind::Draw)
-            decline_offer(*computer, o);
+            close_offer(*computer, o, "decline");
         else
             accept_offer(*computer, o);
         i = 0;

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/boxsim/unique_fd.h"
 #include "sim/gx9/gx9_sim.h"
+#include "sim/unique_fd.h"
 
 namespace boxsim {
+
+using sim::UniqueFd;
 
 using Palette = std::array<std::array<uint8_t, 3>, gx9::kPaletteSize>;
 

@@ -5,9 +5,11 @@
 #include <optional>
 #include <string_view>
 
-#include "sim/boxsim/unique_fd.h"
+#include "sim/unique_fd.h"
 
 namespace boxsim {
+
+using sim::UniqueFd;
 
 // The keys of the remote by their script names: digits "0".."9", LEFT RIGHT UP DOWN OK RED
 // YELLOW BLUE HELP MUTE EXIT. std::nullopt for any other word.

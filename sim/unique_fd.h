@@ -1,11 +1,12 @@
-// An owned file descriptor for ficsd: closed when its owner goes away, movable, never copied.
+// An owned file descriptor: closed when its owner goes away, movable, never copied. Shared by
+// boxsim and ficsd.
 #pragma once
 
 #include <unistd.h>
 
 #include <utility>
 
-namespace ficsd {
+namespace sim {
 
 class UniqueFd {
   public:
@@ -36,4 +37,4 @@ class UniqueFd {
     int fd_ = -1;
 };
 
-} // namespace ficsd
+} // namespace sim
