@@ -1,9 +1,8 @@
-// Test harness for ficsd over real sockets: child process and loopback clients.
+// ficsd over real sockets: child process, loopback clients and rooms of guests.
 #include "ficsd_harness.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -14,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sstream>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,6 @@ FicsdProcess::FicsdProcess(std::vector<std::string> args)
     for (std::string& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
         throw std::runtime_error(std::string("pipe2: ") + std::strerror(errno));
@@ -38,69 +37,42 @@ FicsdProcess::FicsdProcess(std::vector<std::string> args)
     const int err = posix_spawn(&pid_, FICSD_BINARY, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
-    if (err != 0) {
-        ::close(out[0]);
-        throw std::runtime_error(std::string("posix_spawn " FICSD_BINARY ": ") +
-                                 std::strerror(err));
-    }
     // "ficsd: listening on 127.0.0.1:PORT\n"
     std::string text;
     char c;
     pollfd p{out[0], POLLIN, 0};
-    while (text.find('\n') == std::string::npos && ::poll(&p, 1, int(kPatience.count())) > 0 &&
-           ::read(out[0], &c, 1) == 1)
+    while (err == 0 && text.find('\n') == std::string::npos &&
+           ::poll(&p, 1, int(kPatience.count())) > 0 && ::read(out[0], &c, 1) == 1)
         text += c;
     ::close(out[0]);
     const std::string prefix = "ficsd: listening on 127.0.0.1:";
-    if (text.rfind(prefix, 0) != 0)
-        throw std::runtime_error("ficsd did not report its port: " + text);
+    if (err != 0 || text.rfind(prefix, 0) != 0)
+        throw std::runtime_error("ficsd did not start: " + std::string(std::strerror(err)) + text);
     port_ = std::stoi(text.substr(prefix.size()));
 }
 
 FicsdProcess::~FicsdProcess()
 {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        // A server that crashed fails the test that used it.
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-            << "ficsd ended with status " << status;
-    }
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "ficsd ended with " << status;
 }
 
-Client::Client(int port)
+Client::Client(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
 {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0)
-        throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(uint16_t(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+    if (::connect(fd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
         throw std::runtime_error(std::string("connect: ") + std::strerror(errno));
-}
-
-Client::~Client()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
-
-void Client::close()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
 }
 
 void Client::send(std::string_view bytes)
 {
     while (!bytes.empty()) {
-        ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
         ASSERT_GT(n, 0) << "send: " << std::strerror(errno);
         bytes.remove_prefix(size_t(n));
     }
@@ -110,17 +82,13 @@ bool Client::fill(std::chrono::steady_clock::time_point until)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         until - std::chrono::steady_clock::now());
-    if (left.count() <= 0)
-        return false;
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, int(left.count())) <= 0)
-        return false;
+    pollfd p{fd_.get(), POLLIN, 0};
     char chunk[65536];
-    ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-    if (n <= 0)
-        return false;
-    buffer_.append(chunk, size_t(n));
-    return true;
+    ssize_t n = 0;
+    if (left.count() > 0 && ::poll(&p, 1, int(left.count())) > 0 &&
+        (n = ::recv(fd_.get(), chunk, sizeof chunk, 0)) > 0)
+        buffer_.append(chunk, size_t(n));
+    return n > 0;
 }
 
 std::string Client::read_until(std::string_view text, std::chrono::milliseconds patience)
@@ -146,73 +114,88 @@ std::string Client::read_for(std::chrono::milliseconds window)
     return std::exchange(buffer_, {});
 }
 
-bool Client::wait_closed(std::chrono::milliseconds patience)
+bool Client::wait_closed()
 {
-    const auto until = std::chrono::steady_clock::now() + patience;
-    while (std::chrono::steady_clock::now() < until) {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, 50) > 0) {
-            char chunk[4096];
-            ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-            if (n <= 0)
-                return true;
-            buffer_.append(chunk, size_t(n));
-        }
-    }
+    pollfd p{fd_.get(), POLLIN, 0};
+    char chunk[4096];
+    while (::poll(&p, 1, int(kPatience.count())) > 0)
+        if (::recv(fd_.get(), chunk, sizeof chunk, 0) <= 0)
+            return true;
     return false;
 }
 
-std::string Client::login_guest(bool style12)
+std::string Client::login_guest()
 {
     read_until("login: ");
     line("guest");
-    const std::string greeting = read_until("\":");
-    const size_t start = greeting.find("Logging you in as \"");
-    if (start == std::string::npos) {
-        ADD_FAILURE() << "no guest name in:\n" << greeting;
-        return "";
-    }
-    const size_t name_at = start + std::strlen("Logging you in as \"");
-    const std::string name = greeting.substr(name_at, greeting.find('"', name_at) - name_at);
+    const std::string offer = read_until("\":");
+    const size_t at = offer.rfind('"', offer.size() - 3);
     line("");
     read_until("fics% ");
-    if (style12) {
-        line("style 12");
-        read_until("Style 12 set.\n\rfics% ");
+    ask("style 12");
+    return offer.substr(at + 1, offer.size() - at - 3);
+}
+
+Room::Room(int guests_wanted, std::vector<std::string> args) : server(std::move(args))
+{
+    for (int i = 0; i < guests_wanted; ++i) {
+        guests.push_back(std::make_unique<Client>(server.port()));
+        name.push_back(guests.back()->login_guest());
     }
-    return name;
 }
 
-void Client::login_registered(std::string_view handle, std::string_view password)
+std::string Room::names(std::string text) const
 {
-    read_until("login: ");
-    line(handle);
-    read_until("password: ");
-    line(password);
-    read_until("fics% ");
-    line("style 12");
-    read_until("Style 12 set.\n\rfics% ");
+    for (size_t i = 0; i < name.size(); ++i)
+        for (size_t at; (at = text.find("{" + std::to_string(i) + "}")) != std::string::npos;)
+            text.replace(at, 3, name[i]);
+    return text;
 }
 
-std::vector<std::string> board_fields(const std::string& line)
+std::string Room::run(const std::vector<Step>& steps)
 {
-    std::vector<std::string> fields;
-    const size_t at = line.find("<12> ");
-    if (at == std::string::npos)
-        return fields;
-    std::istringstream words(line.substr(at + 5));
-    std::string w;
-    while (words >> w)
-        fields.push_back(w);
-    return fields;
+    std::string got;
+    for (const Step& s : steps) {
+        if (!s.line.empty())
+            (*this)[s.who].line(names(s.line));
+        got = (*this)[s.who].read_until("fics% ");
+        EXPECT_NE(got.find(names(s.expect)), std::string::npos)
+            << "guest " << s.who << " after \"" << s.line << "\" wanted \"" << names(s.expect)
+            << "\", read:\n"
+            << got;
+    }
+    return got;
 }
 
-std::string last_board_line(const std::string& text)
+void Room::start_game(const std::string& terms)
+{
+    run({{0, "match {1} " + terms + " white", "Issuing:"},
+         {1, "", "Challenge:"},
+         {1, "accept", "<12>"},
+         {0, "", "<12>"}});
+}
+
+std::string Room::play(int first, std::string_view moves)
+{
+    std::istringstream words{std::string(moves)};
+    std::string mine;
+    for (std::string move; words >> move; first = 1 - first) {
+        mine = run({{first, move, "<12> "}});
+        run({{1 - first, "", "<12> "}});
+    }
+    return mine;
+}
+
+std::vector<std::string> board_fields(const std::string& text)
 {
     const size_t at = text.rfind("<12> ");
     if (at == std::string::npos)
-        return "";
-    return text.substr(at, text.find("\n\r", at) - at);
+        return {};
+    std::istringstream words(text.substr(at + 5, text.find("\n\r", at) - at - 5));
+    std::vector<std::string> fields;
+    for (std::string w; words >> w;)
+        fields.push_back(w);
+    return fields;
 }
 
 } // namespace ficsd_test
