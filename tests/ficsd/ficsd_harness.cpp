@@ -1,4 +1,4 @@
-// ficsd over real sockets: child process, loopback clients and rooms of guests.
+// ficsd over real sockets: child process and loopback clients.
 #include "ficsd_harness.h"
 
 #include <arpa/inet.h>
@@ -12,7 +12,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sstream>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
@@ -114,16 +113,6 @@ std::string Client::read_for(std::chrono::milliseconds window)
     return std::exchange(buffer_, {});
 }
 
-bool Client::wait_closed()
-{
-    pollfd p{fd_.get(), POLLIN, 0};
-    char chunk[4096];
-    while (::poll(&p, 1, int(kPatience.count())) > 0)
-        if (::recv(fd_.get(), chunk, sizeof chunk, 0) <= 0)
-            return true;
-    return false;
-}
-
 std::string Client::login_guest()
 {
     read_until("login: ");
@@ -133,69 +122,11 @@ std::string Client::login_guest()
     line("");
     read_until("fics% ");
     ask("style 12");
-    return offer.substr(at + 1, offer.size() - at - 3);
-}
-
-Room::Room(int guests_wanted, std::vector<std::string> args) : server(std::move(args))
-{
-    for (int i = 0; i < guests_wanted; ++i) {
-        guests.push_back(std::make_unique<Client>(server.port()));
-        name.push_back(guests.back()->login_guest());
-    }
-}
-
-std::string Room::names(std::string text) const
-{
-    for (size_t i = 0; i < name.size(); ++i)
-        for (size_t at; (at = text.find("{" + std::to_string(i) + "}")) != std::string::npos;)
-            text.replace(at, 3, name[i]);
-    return text;
-}
-
-std::string Room::run(const std::vector<Step>& steps)
-{
-    std::string got;
-    for (const Step& s : steps) {
-        if (!s.line.empty())
-            (*this)[s.who].line(names(s.line));
-        got = (*this)[s.who].read_until("fics% ");
-        EXPECT_NE(got.find(names(s.expect)), std::string::npos)
-            << "guest " << s.who << " after \"" << s.line << "\" wanted \"" << names(s.expect)
-            << "\", read:\n"
-            << got;
-    }
-    return got;
-}
-
-void Room::start_game(const std::string& terms)
-{
-    run({{0, "match {1} " + terms + " white", "Issuing:"},
-         {1, "", "Challenge:"},
-         {1, "accept", "<12>"},
-         {0, "", "<12>"}});
-}
-
-std::string Room::play(int first, std::string_view moves)
-{
-    std::istringstream words{std::string(moves)};
-    std::string mine;
-    for (std::string move; words >> move; first = 1 - first) {
-        mine = run({{first, move, "<12> "}});
-        run({{1 - first, "", "<12> "}});
-    }
-    return mine;
-}
-
-std::vector<std::string> board_fields(const std::string& text)
-{
-    const size_t at = text.rfind("<12> ");
-    if (at == std::string::npos)
-        return {};
-    std::istringstream words(text.substr(at + 5, text.find("\n\r", at) - at - 5));
-    std::vector<std::string> fields;
-    for (std::string w; words >> w;)
-        fields.push_back(w);
-    return fields;
+    const std::string name = offer.substr(at + 1, offer.size() - at - 3);
+    EXPECT_TRUE(name.size() == 9 &&
+                name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ", 5) == std::string::npos)
+        << name;
+    return name;
 }
 
 } // namespace ficsd_test

@@ -1,11 +1,10 @@
-// ficsd over real sockets: the ficsd binary on a free port as a child process, clients that read
-// until a text arrives, and rooms of guests whose conversations are written as tables.
+// ficsd over real sockets: the ficsd binary on a free port as a child process, and clients that
+// read until a text arrives.
 #pragma once
 
 #include <sys/types.h>
 
 #include <chrono>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,9 +51,9 @@ class Client {
     }
     // Everything that arrives within the window (to see that nothing else came).
     std::string read_for(std::chrono::milliseconds window);
-    bool wait_closed();
     void close() { fd_.reset(); }
-    // Logs in as a guest, sets style 12 and returns the generated name.
+    // Logs in as a guest, sets style 12 and returns the generated name ("Guest" and four capital
+    // letters).
     std::string login_guest();
 
   private:
@@ -62,35 +61,5 @@ class Client {
     sim::UniqueFd fd_;
     std::string buffer_;
 };
-
-// One step of a conversation: guest `who` sends `line` (nothing when it is empty), then reads
-// up to its next prompt, which must contain `expect`. "{0}", "{1}", ... stand for the guests'
-// names in both texts.
-struct Step {
-    int who;
-    std::string line;
-    std::string expect;
-};
-
-// A server and guests logged in with style 12.
-class Room {
-  public:
-    explicit Room(int guests, std::vector<std::string> args = {"--no-computer"});
-    // Runs the steps; returns the text the last one read.
-    std::string run(const std::vector<Step>& steps);
-    // Guest 0 challenges guest 1, who accepts: a game with guest 0 as White.
-    void start_game(const std::string& terms = "5 0");
-    // Moves played in turn, `first` moving first; returns the mover's last reply.
-    std::string play(int first, std::string_view moves);
-    std::string names(std::string text) const;
-    Client& operator[](int who) { return *guests[size_t(who)]; }
-
-    FicsdProcess server;
-    std::vector<std::unique_ptr<Client>> guests;
-    std::vector<std::string> name;
-};
-
-// The fields after "<12> " of the last board line in the text (field 0 is rank 8).
-std::vector<std::string> board_fields(const std::string& text);
 
 } // namespace ficsd_test

@@ -1,0 +1,48 @@
+// The computer player where it needs more than a conversation: an installed engine, and a
+// server that stays idle while a seek waits.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "ficsd_harness.h"
+
+using namespace ficsd_test;
+
+TEST(Computer, StockfishAcceptsAChallengeAndPlays)
+{
+    if (::access("/usr/games/stockfish", X_OK) != 0)
+        GTEST_SKIP() << "no stockfish installed";
+    FicsdProcess server({"--engine-movetime", "50"});
+    Client c(server.port());
+    const std::string name = c.login_guest();
+    c.ask("match computer 5 0 black");
+    // The computer accepts and, as White, moves first: a board for Black to move.
+    EXPECT_NE(c.read_until(" 1 1 0\n\r").find(" B -1 1 1 1 1 0 1 computer " + name + " 1 5 0 "),
+              std::string::npos);
+}
+
+TEST(Computer, LeavesManualSeeksAloneWithoutSpinning)
+{
+    FicsdProcess server({"--engine", "none", "--computer-seek-delay", "10"});
+    Client c(server.port());
+    c.login_guest();
+    EXPECT_NE(c.ask("seek 5 0 manual").find("index 1."), std::string::npos);
+    // Over a second with the seek long past the computer's delay: no game, and an idle server.
+    auto cpu_ticks = [&] {
+        std::ifstream stat("/proc/" + std::to_string(server.pid()) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        std::istringstream fields(text.substr(text.rfind(')') + 2));
+        std::string f;
+        long ticks = 0;
+        for (int i = 3; i <= 15 && fields >> f; ++i)
+            ticks += i >= 14 ? std::stol(f) : 0;
+        return ticks;
+    };
+    const long before = cpu_ticks();
+    EXPECT_EQ(c.read_for(1000ms).find("Creating:"), std::string::npos);
+    EXPECT_LT(cpu_ticks() - before, ::sysconf(_SC_CLK_TCK) / 5);
+    EXPECT_NE(c.ask("sought").find("1 ad displayed."), std::string::npos);
+}
