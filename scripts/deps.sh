@@ -5,7 +5,7 @@ set -euo pipefail
 
 declare -A GROUPS_PKGS=(
   [build]="cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libfreetype-dev fonts-dejavu-core libpng-dev libsdl2-dev"
-  [box]="xvfb xauth valgrind"
+  [box]="xvfb xauth valgrind xboard"
   [cross]="g++-powerpc-linux-gnu g++-arm-linux-gnueabihf qemu-user googletest"
   [fuzz]="clang-14 libclang-rt-14-dev"
   [demo]="stockfish"
