@@ -98,7 +98,7 @@ class Server {
         std::chrono::steady_clock::time_point posted;
     };
 
-    enum class OfferKind { Match, Draw, Abort, Takeback };
+    enum class OfferKind { Match, Draw, Abort, Adjourn, Takeback };
     struct Offer {
         int id = 0;
         OfferKind kind = OfferKind::Match;
@@ -107,7 +107,7 @@ class Server {
         TimeControl control;              // Match
         std::optional<Color> from_colour; // Match
         int plies = 0;                    // Takeback
-        int game = 0;                     // Draw, Abort, Takeback
+        int game = 0;                     // Draw, Abort, Adjourn, Takeback
     };
 
     struct LiveGame {

@@ -78,8 +78,7 @@ const std::vector<Server::Command>& Server::commands()
         {"rank", nullptr, "Ratings are not supported by this server, so there are no ranks."},
         {"refresh", &Server::cmd_refresh},
         {"resign", &Server::cmd_resign},
-        {"resume", nullptr,
-         "You have no adjourned games: adjourning is not supported by this server."},
+        {"resume", nullptr, "You have no adjourned games."},
         {"say", &Server::cmd_say},
         {"seek", &Server::cmd_seek},
         {"set", &Server::cmd_set},
@@ -149,11 +148,7 @@ void Server::run_command(Session& s, std::string_view line)
 
 void Server::cmd_adjourn(Session& s, std::string_view)
 {
-    if (!game_of(s)) {
-        send(s, kNoGame);
-        return;
-    }
-    send(s, "Adjourning games is not supported by this server.");
+    game_offer(s, OfferKind::Adjourn, 0);
 }
 
 void Server::cmd_unalias(Session& s, std::string_view args)
@@ -452,6 +447,9 @@ void Server::cmd_pending(Session& s, std::string_view)
             break;
         case OfferKind::Abort:
             what = "to abort the game";
+            break;
+        case OfferKind::Adjourn:
+            what = "to adjourn the game";
             break;
         case OfferKind::Takeback:
             what = "to take back " + std::to_string(o.plies) + " half move(s)";

@@ -423,18 +423,23 @@ void Server::offer_match(Session& from, Session& to, TimeControl control,
 }
 
 namespace {
+// Each kind of offer in the order of OfferKind: its word ("accept draw"), its noun, and for the
+// requests in a game what the sender is told and what the opponent reads after the name.
+struct OfferWords {
+    const char *word, *noun, *sent, *asks;
+};
+constexpr OfferWords kOfferWords[] = {
+    {"match", "match offer", "", ""},
+    {"draw", "draw request", "Draw request sent.", " offers you a draw."},
+    {"abort", "abort request", "Abort request sent.",
+     " would like to abort the game; type \"abort\" to accept."},
+    {"adjourn", "adjourn request", "Adjourn request sent.",
+     " would like to adjourn the game; type \"adjourn\" to accept."},
+    {"takeback", "takeback request", "Takeback request sent.", " would like to take back "},
+};
 const char* offer_noun(int kind)
 {
-    switch (kind) {
-    case 0:
-        return "match offer";
-    case 1:
-        return "draw request";
-    case 2:
-        return "abort request";
-    default:
-        return "takeback request";
-    }
+    return kOfferWords[kind].noun;
 }
 } // namespace
 
@@ -464,6 +469,9 @@ void Server::accept_offer(Session& s, const Offer& offer)
         break;
     case OfferKind::Abort:
         end_game(*g, "Game aborted by mutual agreement", "*", false);
+        break;
+    case OfferKind::Adjourn: // this server keeps no adjourned games
+        end_game(*g, "Game adjourned by mutual agreement", "*", false);
         break;
     case OfferKind::Takeback:
         do_takeback(*g, offer.plies);
@@ -513,11 +521,7 @@ std::optional<size_t> pick_offer(const Offers& list, std::string_view args, Name
     }
     const std::string wanted = lower_case(args);
     for (size_t i = 0; i < list.size(); ++i) {
-        const std::string kind = list[i].kind == 0   ? "match"
-                                 : list[i].kind == 1 ? "draw"
-                                 : list[i].kind == 2 ? "abort"
-                                                     : "takeback";
-        if (lower_case(name_of(list[i])) == wanted || kind == wanted)
+        if (lower_case(name_of(list[i])) == wanted || kOfferWords[list[i].kind].word == wanted)
             return i;
     }
     problem = "There are no offers from or to " + std::string(args) + " to " + verb + ".";
@@ -575,7 +579,7 @@ void Server::cmd_withdraw(Session& s, std::string_view args)
         close_offer(s, *offer, "withdraw");
 }
 
-// Draw, abort and takeback: the same request from the other side is an acceptance.
+// Draw, abort, adjourn and takeback: the same request from the other side is an acceptance.
 void Server::game_offer(Session& s, OfferKind kind, int plies)
 {
     LiveGame* g = game_of(s);
@@ -595,23 +599,10 @@ void Server::game_offer(Session& s, OfferKind kind, int plies)
     Offer& o = new_offer(kind, s.id, other->id);
     o.game = g->game.number();
     o.plies = plies;
-    switch (kind) {
-    case OfferKind::Draw:
-        send(s, "Draw request sent.");
-        send(*other, s.name + " offers you a draw.");
-        break;
-    case OfferKind::Abort:
-        send(s, "Abort request sent.");
-        send(*other, s.name + " would like to abort the game; type \"abort\" to accept.");
-        break;
-    case OfferKind::Takeback:
-        send(s, "Takeback request sent.");
-        send(*other,
-             s.name + " would like to take back " + std::to_string(plies) + " half move(s).");
-        break;
-    case OfferKind::Match:
-        break;
-    }
+    const OfferWords& words = kOfferWords[int(kind)];
+    send(s, words.sent);
+    send(*other, s.name + words.asks +
+                     (kind == OfferKind::Takeback ? std::to_string(plies) + " half move(s)." : ""));
 }
 
 void Server::cmd_draw(Session& s, std::string_view)

@@ -18,6 +18,7 @@ constexpr const char* kPosition4 =
     "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1";
 constexpr const char* kPosition5 = "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8";
 constexpr const char* kThreeQueens = "8/8/k7/8/7Q/8/K7/4Q2Q w - - 0 1";
+constexpr const char* kMateInOne = "rnbqkbnr/pppp1ppp/8/4p3/6P1/5P2/PPPPP2P/RNBQKBNR b KQkq g3 0 2";
 constexpr const char* kPromote = "2k5/4P3/8/8/8/8/8/4K3 w - - 0 1";
 
 Position at(const char* fen)
@@ -92,7 +93,7 @@ TEST(Rules, WritesShortAndVerboseNotation)
         {kPromote, "e7e8q>e8=Q+>P/e7-e8=Q"},
         {"3r3k/4P3/8/8/8/8/8/4K3 w - - 0 1", "e7d8n>exd8=N>P/e7-d8=N"},
         {"rnbqkbnr/pppp1ppp/8/8/3PpP2/8/PPP1P1PP/RNBQKBNR b KQkq d3 0 3", "e4d3>exd3>P/e4-d3"},
-        {"rnbqkbnr/pppp1ppp/8/4p3/6P1/5P2/PPPPP2P/RNBQKBNR b KQkq g3 0 2", "d8h4>Qh4#>Q/d8-h4"},
+        {kMateInOne, "d8h4>Qh4#>Q/d8-h4"},
     };
     for (const auto& [fen, moves] : rows) {
         std::istringstream words(moves);
@@ -104,7 +105,7 @@ TEST(Rules, WritesShortAndVerboseNotation)
         }
     }
     // Every short form of every legal move reads back as that move.
-    for (const char* fen : {kStart, kKiwipete, kPosition4, kPosition5, kThreeQueens}) {
+    for (const char* fen : {kStart, kKiwipete, kPosition4, kPosition5, kThreeQueens, kMateInOne}) {
         MoveList list;
         at(fen).legal_moves(list);
         for (const Move& m : list) {
