@@ -74,17 +74,13 @@ struct Listener {
     // Everything the next waiting connection sent until it was closed ("+open" if it is not).
     std::string next_connection_text() const
     {
-        const int connection = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
-        const timeval limit{2, 0};
-        setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        std::string text;
-        char chunk[256];
-        ssize_t n;
-        while ((n = read(connection, chunk, sizeof chunk)) > 0)
-            text.append(chunk, size_t(n));
-        close(connection);
-        return text + (n == 0 ? "" : "+open");
+        ServerEnd connection(false);
+        hang_up_and_take(connection.theirs, accept4(fd, nullptr, nullptr, SOCK_CLOEXEC));
+        const std::string text = connection.received(1 << 20); // up to the end of the stream
+        char byte;
+        return text + (recv(connection.theirs, &byte, 1, MSG_DONTWAIT) == 0 ? "" : "+open");
     }
+    static void hang_up_and_take(int& fd, int other) { ServerEnd::hang_up(fd), fd = other; }
 };
 
 // A telnet record: its text (up to its first zero byte), ink and paper. Age 0 is the newest.

@@ -17,7 +17,6 @@
 #include "tests/support/test_screen.h"
 
 namespace {
-
 using testutil::shown;
 using testutil::Shown;
 
@@ -212,7 +211,6 @@ TEST_F(LineAssembly, ClosedConnectionNothingToReadAFailedReadLongLinesAndASmallB
     testutil::ServerEnd::hang_up(closed.theirs);
     EXPECT_EQ(ProcessRawInput(closed.ours, buffer, kReceiveBufferBytes, nullptr), -1);
     EXPECT_STREQ(buffer, "partial");
-
     handed_on.clear();
     buffer[0] = 0;
     std::string long_line;

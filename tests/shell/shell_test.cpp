@@ -1,9 +1,6 @@
-// The shell in-process, on the box's own file system (the LCD device and the configuration file,
-// sim/boxsim/box_fs.cpp): the plugin's parameters, start-up failures that release what was set
-// up, the palette, login over a loopback server, restart and shut-down; the main loop's passes
-// (the repeat lock, the dispatch by screen mode, the dialogs' results sent and echoed only while
-// connected, disconnection, signals reported at safe points); the command bar, the help screen
-// and the configuration reader.
+// The shell in-process, on the box's own file system (LCD device and configuration file,
+// sim/boxsim/box_fs.cpp): entry, start-up, restart, shut-down, the main loop, the command bar,
+// the help screen and the configuration reader.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -29,7 +26,8 @@
 #include "tests/ics/server_end.h"
 #include "tests/support/test_screen.h"
 
-// The host library's two set-up calls, recorded and, when told, refused.
+// The host library's two set-up calls, recorded; when told, a framebuffer is pretended (none is
+// mapped) and the remote control refused.
 std::string setup_calls;
 bool pretend_framebuffer, refuse_remote;
 
@@ -48,7 +46,6 @@ extern "C" int RcInitialize(int fd)
 }
 
 namespace {
-
 using testutil::shown;
 using testutil::Shown;
 
@@ -113,8 +110,7 @@ TEST_F(PluginRun, DefinesThePaletteLogsInAgainAtARestartAndShutsDown)
     EXPECT_EQ(server.next_connection_text(), login) << "each connection closed in its turn";
     boxsim::set_config(std::nullopt);
     EXPECT_GT(screen.count(40, 25, 424, 424, 9), 0) << "board frame";
-    EXPECT_EQ(screen.pixel(28, 530) * 1000 + screen.pixel(29, 531), 8000) << "command bar outline";
-    EXPECT_EQ(screen.text(30, 532, 7), "fics%  ");
+    EXPECT_EQ(screen.text(30, 532, 7), "fics%  ") << "the command bar";
     // Shut down: picture window off, remote and framebuffer released, the LCD cleared and closed.
     const gx9::FbState& state = screen.file().state;
     EXPECT_EQ(std::vector<int>({int(state.pig_shown), state.pig_x, state.pig_y, state.pig_w, state.pig_h}),
@@ -127,10 +123,8 @@ TEST_F(PluginRun, DefinesThePaletteLogsInAgainAtARestartAndShutsDown)
     const boxsim::LcdState lcd = boxsim::lcd_state();
     EXPECT_EQ(std::vector<int>({lcd.clears, lcd.mode_requests, lcd.open_descriptors}),
               std::vector<int>({2, 1, 0}));
-    EXPECT_GT(lcd.frames, 0);
-    EXPECT_EQ(disposition(SIGTERM), host_handler);
-    EXPECT_EQ(disposition(SIGPIPE), SIG_IGN);
-    EXPECT_EQ(disposition(SIGINT), SIG_DFL);
+    EXPECT_TRUE(disposition(SIGTERM) == host_handler && disposition(SIGPIPE) == SIG_IGN &&
+                disposition(SIGINT) == SIG_DFL) << "the host's own dispositions are back";
 }
 
 TEST_F(PluginRun, WithoutAConfigurationTheIntroReportsTheFailureAndKeysStillWork)
@@ -141,11 +135,8 @@ TEST_F(PluginRun, WithoutAConfigurationTheIntroReportsTheFailureAndKeysStillWork
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(whats_showed, kHelpScreen);
     EXPECT_EQ(screen.text(120, 220, 21), "HELP   -> this screen");
-    // Right of the help screen the intro stays: the title in yellow, "Please wait, connecting
-    // to" in grey, "Failed to connect to server!" in pale yellow, all wider than the board.
-    for (auto [y, color] : {std::pair{142, 5}, {280, 8}, {380, 4}})
-        EXPECT_GT(screen.count(464, y, 256, 48, uint8_t(color)), 0) << screen.dump(464, y, 64, 48);
-    EXPECT_EQ(screen.count(464, 330, 256, 48, 2), 0) << "the empty host name";
+    // Right of the help screen "Failed to connect to server!" stays, in pale yellow.
+    EXPECT_GT(screen.count(464, 380, 256, 48, 4), 0) << screen.dump(464, 380, 64, 48);
     EXPECT_EQ(screen.count(40, 25, 424, 424, 9) + screen.pixel(28, 530), 0)
         << "no board and no command bar without a connection";
 }
@@ -268,7 +259,6 @@ TEST_F(MainLoop, RedAndHelpMoveBetweenTheScreenModesAndOnlyTheBoardViewTakesCurs
             EXPECT_EQ(screen.text(30 + 9 * 50, row15, 10, 9), line.substr(50, 10));
         }
     }
-    EXPECT_EQ(screen.pixel(60, 45), 6) << "square (1, 8) is light";
     EXPECT_EQ(std::vector<int>({state.pig_x, state.pig_y, state.pig_w, state.pig_h}),
               std::vector<int>({470, 281, 225, 168}));
 }
@@ -282,13 +272,10 @@ TEST_F(MainLoop, PickedCommandsAndTypedWordsAreSentAndEchoedOnlyWhileConnected)
     EXPECT_EQ(server.received(), "accept \r\nH \r\n");
     EXPECT_EQ(shown(1), (Shown{"accept ", 1, 12}));
     EXPECT_EQ(shown(0), (Shown{"H ", 1, 12}));
-    EXPECT_EQ(screen.text(30, 532, 7), "fics%  ") << "bar restored";
-    EXPECT_TRUE(screen.pixel(28, 530) == 8 && screen.pixel(29, 531) == 1) << "highlight erased";
 
     // Leaving from inside a dialog still sends what it returned.
     EXPECT_FALSE(pass({kKeyYellow, kKeyDown, gx9::kCodeExit}));
     EXPECT_EQ(server.received(), "adjourn \r\n");
-
     doexit = 0;
     icsFd = 0;
     pass({kKeyYellow, kKeyOk});
@@ -296,9 +283,16 @@ TEST_F(MainLoop, PickedCommandsAndTypedWordsAreSentAndEchoedOnlyWhileConnected)
     EXPECT_EQ(shown(0), (Shown{"adjourn ", 1, 12})) << "no echo while unconnected";
 }
 
+// The server's end is read on a descriptor beyond select's reach (when the limits allow it):
+// the loop waits with poll. Its close is reported and ends the game on the screen too.
 TEST_F(MainLoop, AClosedConnectionIsReportedAndEndsTheGameOnTheScreen)
 {
-    testutil::ServerEnd server;
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = std::min(limit.rlim_max, std::max(limit.rlim_cur, rlim_t(FD_SETSIZE + 101)));
+    setrlimit(RLIMIT_NOFILE, &limit);
+    testutil::ServerEnd server(false);
+    icsFd = std::max(server.ours, fcntl(server.ours, F_DUPFD_CLOEXEC, FD_SETSIZE + 100));
     start_game();
     server.send("hello\n\r");
     testutil::ServerEnd::hang_up(server.theirs);
@@ -310,24 +304,6 @@ TEST_F(MainLoop, AClosedConnectionIsReportedAndEndsTheGameOnTheScreen)
     EXPECT_EQ(moving_enabled * 10 + WeAreNotPlaying, 1) << "the clocks stop, keys do nothing";
     EXPECT_TRUE(pass({kKeyRight}) && pass({kKeyOk}));
     EXPECT_EQ(cursorx * 10 + selection_phase, 41);
-}
-
-TEST_F(MainLoop, ServerInputIsReadOnADescriptorBeyondTheReachOfSelect)
-{
-    constexpr int kHigh = FD_SETSIZE + 100;
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    if (limit.rlim_max <= rlim_t(kHigh))
-        GTEST_SKIP() << "descriptor limit " << limit.rlim_max;
-    limit.rlim_cur = std::max(limit.rlim_cur, rlim_t(kHigh + 1));
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
-    testutil::ServerEnd server(false);
-    icsFd = fcntl(server.ours, F_DUPFD_CLOEXEC, kHigh);
-    server.send("hello\n\r");
-    pass();
-    EXPECT_EQ(std::get<0>(shown(0)), "hello\r\n");
-    close(icsFd);
-    icsFd = 0;
 }
 
 TEST_F(MainLoop, SignalsAreRecordedByTheHandlerReportedAtTheNextPassAndTheHostGetsItsOwnBack)
@@ -409,14 +385,6 @@ TEST(ConfigFile, KeysAnywhereInATokenLaterKeysWinAndValuesAreCut)
                   host + "|" + std::to_string(port) + "|" + handle + "|" + passwd)
             << text;
     }
-    // The sample shipped in the box tarball: a guest on the free chess server (an empty password
-    // is the server's "press return" step).
-    FILE* file = fopen(VITREL_SOURCE_DIR "/packaging/vitrel3.cfg", "r");
-    ASSERT_NE(file, nullptr) << "packaging/vitrel3.cfg is missing";
-    read_config(file);
-    fclose(file);
-    EXPECT_EQ(std::string(icsHost) + "|" + std::to_string(icsPort) + "|" + icsHandle + "|" + icsPasswd,
-              "freechess.org|5000|guest|");
 }
 
 } // namespace
