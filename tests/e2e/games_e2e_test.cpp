@@ -1,159 +1,91 @@
-// Whole games end to end: the plugin in boxsim plays the computer of a real ficsd, driven only
-// by remote keys; checked on what the server received and on the screenshots.
+// A whole game between two plugins on a real ficsd, every step by remote keys, each box waiting
+// for what its own screen shows; checked on the server's log and on the screenshots.
 #include <fstream>
-#include <memory>
-#include <string>
-
 #include <gtest/gtest.h>
+#include <sstream>
 
 #include "tests/e2e/harness.h"
 
 namespace e2e {
 namespace {
 
-// The built-in mover with this seed answers 1.f3 with e5 and 2.g4 with Qh4 mate; the guest who
-// logs in first is always GuestAJNM. A change of ficsd's random draws shows up here first.
-const std::vector<std::string> kDeterministicComputer = {
-    "--engine", "none", "--seed", "9", "--computer-seek-delay", "0"};
-
-std::vector<std::string> box_args(int port, const std::string& script)
+std::string last_move(const std::string& move)
 {
-    return {"--server", "127.0.0.1:" + std::to_string(port), "--timeout", "170", "-e", script};
+    return expect(470, 164, "Last move:  " + move);
 }
 
-std::string expect(int x, int y, const std::string& text, int advance = 10,
-                   const std::string& timeout = "60s")
+std::string seek_and_start(const std::string& who)
 {
-    return "expect " + std::to_string(x) + " " + std::to_string(y) + " \"" + text + "\" " +
-           std::to_string(advance) + " " + timeout + ";";
+    // "seek" is the 32nd row of the picker: three jumps of ten rows and a step.
+    return kLoggedIn + "press YELLOW; press RIGHT; press RIGHT; press RIGHT; press DOWN;" +
+           expect(100, 532, "seek ") + "press OK;" + expect(470, 109, "  02:00  <-->  02:00  ") +
+           "shot " + who + "-start;";
 }
 
-// Login texts done: the server's answer to the plugin's last login line is the newest row.
-const std::string kLoggedIn = expect(30, 511, "Width set to 73.", 9);
-
-// Pixels of a square's inside (its frame of 4 pixels left out, where markers go) in a colour.
-int square_count(const Shot& shot, int col, int row, unsigned char color)
+// The lines one client sent, as the server's log has them.
+std::string sent_by(const std::string& log, const std::string& name)
 {
-    return shot.count(60 + (col - 1) * 48 + 4, 429 - row * 48 + 4, 40, 40, color);
+    std::istringstream lines(log);
+    std::string mine;
+    for (std::string line; std::getline(lines, line);)
+        if (line.starts_with(name + ": "))
+            mine += line.substr(name.size() + 2) + "\n";
+    return mine;
 }
 
-TEST(GameAgainstComputer, SeekFromThePickerPlaysAWholeGameToMateAndTheClocksStop)
+// alice, registered, plays White; a guest plays Black: 1. f3 e6 2. g4 Qh4 mate.
+TEST(TwoPlugins, PlayAGameToMateOnFicsdByKeysAndTheClocksStop)
 {
-    FicsdProcess server(kDeterministicComputer);
-    ASSERT_GT(server.port(), 0) << server.output();
-    BoardCursor cursor;
-    // One statement per step: the cursor's moves must be planned in the order they are made.
-    std::string script = kLoggedIn + "press YELLOW;" + picker_keys(0, picker_row("seek"));
-    script += expect(100, 532, "seek ") + "press OK;";
-    script += expect(470, 109, "  02:00  <-->  02:00  ") + "shot start;";
-    script += cursor.move("f2f3");
-    script += expect(470, 164, "Last move:  P/e7-e5    ");
-    script += cursor.move("g2g4");
-    script += expect(30, 511, "No ratings adjustment done.", 9);
-    script += "shot mated; wait 2500ms; shot later; exit";
-    BoxProcess box(box_args(server.port(), script));
-    ASSERT_EQ(box.wait(180s), 0) << box.output() << server.received();
-
-    // The picker sends its word and a space; ficsd takes it as a seek with the defaults.
-    EXPECT_EQ(server.received(), "#2: guest\n"
-                                 "GuestAJNM: \n"
-                                 "GuestAJNM: style 12\n"
-                                 "GuestAJNM: set width 73\n"
-                                 "GuestAJNM: seek \n"
-                                 "GuestAJNM: f2f3\n"
-                                 "GuestAJNM: g2g4\n");
-
-    Shot start(box.shot("start"));
-    ASSERT_TRUE(start.ok());
-    EXPECT_EQ(start.text(470, 224, 18), "WHITE on the move!");
-    EXPECT_NE(
-        telnet_row_with(start, "Creating: GuestAJNM (++++) computer (----) unrated blitz 2 12"),
-        -1);
-
-    Shot mated(box.shot("mated"));
-    ASSERT_TRUE(mated.ok());
-    int result_y =
-        telnet_row_with(mated, "{Game 1 (GuestAJNM vs. computer) GuestAJNM checkmated} 0-1");
-    ASSERT_NE(result_y, -1) << testing::PrintToString(telnet_rows(mated));
-    EXPECT_EQ(mated.pixel(30, result_y), 10) << "a game end is on dark teal";
-    EXPECT_GT(mated.count(30, result_y, 73 * 9, 18, 1), 100) << "in black ink";
-    // The final position is on the board: the black queen (black fill) on h4, none left on d8.
-    EXPECT_GT(square_count(mated, 8, 4, 1), 150);
-    EXPECT_EQ(square_count(mated, 4, 8, 1), 0);
-    EXPECT_GT(square_count(mated, 7, 4, 2), 80) << "the white pawn on g4";
-
-    // After the end the clock panel is no longer drawn: the stopwatch stands still.
-    Shot later(box.shot("later"));
-    ASSERT_TRUE(later.ok());
-    EXPECT_EQ(later.text(470, 134, 22), mated.text(470, 134, 22));
-    EXPECT_EQ(later.text(470, 109, 22), mated.text(470, 109, 22));
-    EXPECT_NE(mated.text(470, 134, 22).find("(00:"), std::string::npos)
-        << "the stopwatch was shown during the game";
-}
-
-TEST(GameAgainstComputer, ServerStoppedMidGameIsReportedAndARestartLogsInToItsSuccessor)
-{
-    auto server = std::make_unique<FicsdProcess>(kDeterministicComputer);
-    const int port = server->port();
-    ASSERT_GT(port, 0) << server->output();
-    BoardCursor cursor;
-    std::string script = kLoggedIn + "press BLUE;" + multitap_keys("SEEK 5 0");
-    script += expect(100, 532, "SEEK 5 0") + "press OK;";
-    script += expect(470, 109, "  05:00  <-->  05:00  ");
-    script += cursor.move("f2f3");
-    script += expect(470, 164, "Last move:  P/e7-e5    ");
-    script += expect(30, 511, "Disconnected from ICS !!!", 9) + "shot disconnected;";
-    // The report pauses the plugin for two seconds, in which the new server comes up.
-    script += "wait 1s; restart;" + kLoggedIn + "shot reconnected; exit";
-    BoxProcess box(box_args(port, script));
-
-    ASSERT_TRUE(server->wait_for_received("GuestAJNM: f2f3\n")) << box.output();
-    // Upper case from the word entry is a command like any other: a 5 0 game was created.
-    EXPECT_NE(server->received().find("GuestAJNM: SEEK 5 0\n"), std::string::npos);
-    // The move in flight is answered before the server goes down (it ends its loop pass).
-    server->stop();
-    server = std::make_unique<FicsdProcess>(kDeterministicComputer, port);
-    ASSERT_EQ(server->port(), port) << server->output();
-    ASSERT_EQ(box.wait(180s), 0) << box.output();
-    EXPECT_EQ(server->received(), "#2: guest\n"
-                                  "GuestAJNM: \n"
-                                  "GuestAJNM: style 12\n"
-                                  "GuestAJNM: set width 73\n");
-
-    Shot disconnected(box.shot("disconnected"));
-    ASSERT_TRUE(disconnected.ok());
-    EXPECT_EQ(disconnected.pixel(30, 511), 3) << "the report is on red";
-    EXPECT_GT(disconnected.count(30, 511, 25 * 9, 18, 2), 50) << "in white ink";
-
-    // The restart keeps the game state: the position of the lost game is drawn again.
-    Shot reconnected(box.shot("reconnected"));
-    ASSERT_TRUE(reconnected.ok());
-    EXPECT_EQ(reconnected.text(30, 457, 32, 9), "**** Starting FICS session as Gu");
-    EXPECT_GT(square_count(reconnected, 5, 5, 1), 100) << "the black pawn on e5";
-    EXPECT_GT(square_count(reconnected, 6, 3, 2), 80) << "the white pawn on f3";
-}
-
-TEST(RegisteredLogin, PluginEntersWithItsPasswordAndTheServerLogMasksIt)
-{
-    std::string accounts = testing::TempDir() + "/games-accounts.txt";
-    {
-        std::ofstream out(accounts);
-        out << "alice s3cret\n";
-    }
+    const std::string accounts = testing::TempDir() + "/e2e-accounts.txt";
+    std::ofstream(accounts) << "alice secret\n";
     FicsdProcess server({"--no-computer", "--accounts", accounts});
     ASSERT_GT(server.port(), 0) << server.output();
-    BoxProcess box({"--server", "127.0.0.1:" + std::to_string(server.port()), "--handle", "alice",
-                    "--password", "s3cret", "--timeout", "100", "-e",
-                    kLoggedIn + "shot entered; exit"});
-    ASSERT_EQ(box.wait(), 0) << box.output() << server.received();
-    Shot entered(box.shot("entered"));
-    ASSERT_TRUE(entered.ok());
-    EXPECT_NE(telnet_row_with(entered, "**** Starting FICS session as alice ****"), -1)
-        << testing::PrintToString(telnet_rows(entered));
-    EXPECT_EQ(server.received(), "#1: alice\n"
-                                 "alice: (password)\n"
-                                 "alice: style 12\n"
-                                 "alice: set width 73\n");
+    const std::string ended = expect(30, 511, "No ratings adjustment done.", 9);
+    BoardCursor w;
+    std::string white_script = seek_and_start("w") + w.move("f2f3") + last_move("P/e7-e6");
+    white_script += w.move("g2g4") + ended + "shot w-end; wait 1500ms; shot w-later; exit";
+    BoardCursor b{.white = false};
+    std::string black_script = seek_and_start("b") + last_move("P/f2-f3") + b.move("e7e6");
+    black_script += last_move("P/g2-g4") + b.move("d8h4") + ended + "shot b-end; exit";
+
+    // White's seek comes first, so that Black's matching seek starts the game with these colours.
+    BoxProcess white(alice_args(server.port(), white_script));
+    ASSERT_TRUE(server.wait_for_received("alice: seek \n")) << white.output();
+    BoxProcess black(box_args(server.port(), black_script));
+    EXPECT_EQ(white.wait(), 0) << white.output() << server.received();
+    EXPECT_EQ(black.wait(), 0) << black.output() << server.received();
+    const std::string log = server.received();
+    const size_t name = log.find("Guest");
+    ASSERT_NE(name, std::string::npos) << log;
+    const std::string guest = log.substr(name, log.find(':', name) - name);
+    // The picker sends its word and a space; the password never reaches the log.
+    EXPECT_EQ(sent_by(log, "alice"), "(password)\nstyle 12\nset width 73\nseek \nf2f3\ng2g4\n");
+    EXPECT_EQ(sent_by(log, guest), "\nstyle 12\nset width 73\nseek \ne7e6\nd8h4\n");
+
+    // Black's moves by keys on its turned board prove the turn; White's view is the usual one.
+    Shot w_start(white.shot("w-start"));
+    EXPECT_EQ(w_start.text(470, 224, 18), "WHITE on the move!");
+    EXPECT_EQ(w_start.text(79, 430, 1), "a");
+
+    // The mate reaches both screens: the result on dark teal, the queen on h4 from either side.
+    const std::string result = "{Game 1 (alice vs. " + guest + ") alice checkmated} 0-1";
+    Shot w_end(white.shot("w-end"));
+    Shot b_end(black.shot("b-end"));
+    for (const Shot* end : {&w_end, &b_end}) {
+        int y = telnet_row_with(*end, result);
+        ASSERT_NE(y, -1) << result;
+        EXPECT_EQ(end->pixel(30, y), 10);
+        EXPECT_GT(end->count(30, y, 73 * 9, 18, 1), 100) << "in black ink";
+    }
+    EXPECT_TRUE(has_piece(w_end, 8, 4, false) && is_empty(w_end, 4, 8));
+    EXPECT_TRUE(has_piece(b_end, 1, 5, false) && is_empty(b_end, 5, 1));
+    EXPECT_TRUE(has_piece(w_end, 7, 4, true)) << "the white pawn on g4";
+
+    // After the end the stopwatch, shown during the game, stands still.
+    Shot w_later(white.shot("w-later"));
+    EXPECT_NE(w_end.text(470, 134, 22).find("(00:"), std::string::npos);
+    EXPECT_EQ(w_later.text(470, 134, 22), w_end.text(470, 134, 22));
+    EXPECT_EQ(w_later.text(470, 109, 22), w_end.text(470, 109, 22));
 }
 
 } // namespace
