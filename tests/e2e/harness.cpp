@@ -280,14 +280,6 @@ bool is_empty(const Shot& shot, int col, int row)
     return square_count(shot, col, row, 1) == 0 && square_count(shot, col, row, 2) == 0;
 }
 
-int telnet_row_with(const Shot& shot, std::string_view text)
-{
-    for (int y : {511, 493, 475, 457})
-        if (shot.text(30, y, 73, 9).find(text) != std::string::npos)
-            return y;
-    return -1;
-}
-
 std::string BoardLine::text() const
 {
     std::ostringstream line;
@@ -314,6 +306,11 @@ std::string expect(int x, int y, std::string_view text, int advance, std::string
     command << "expect " << x << ' ' << y << " \"" << text << "\" " << advance << ' ' << timeout
             << ';';
     return command.str();
+}
+
+std::string last_move(std::string_view move)
+{
+    return expect(470, 164, "Last move:  " + std::string(move));
 }
 
 std::string BoardCursor::move(std::string_view coordinates, std::string_view timeout)

@@ -112,8 +112,6 @@ class Shot {
 // the square's inside with its colour, white 2 or black 1), or nothing.
 bool has_piece(const Shot& shot, int col, int row, bool white);
 bool is_empty(const Shot& shot, int col, int row);
-// The y of the newest row of the small telnet window holding text, or -1.
-int telnet_row_with(const Shot& shot, std::string_view text);
 
 // A style-12 board line of alice against bob (no line end); ranks from rank 8, "-" for empty.
 struct BoardLine {
@@ -137,6 +135,12 @@ std::string expect(int x, int y, std::string_view text, int advance = 10,
 // The clock panel of game_start(), and the telnet row that ends ficsd's login.
 const std::string kClockShown = expect(470, 109, "  05:00  <-->  04:59  ");
 const std::string kLoggedIn = expect(30, 511, "Width set to 73.", 9);
+// After ficsd's login: the picker on "seek" (its 32nd row: three jumps of ten and a step), sent.
+const std::string kSeekByPicker =
+    kLoggedIn + "press YELLOW; press RIGHT; press RIGHT; press RIGHT; press DOWN;" +
+    expect(100, 532, "seek ") + "press OK;";
+// Waits for the clock panel's "Last move:" of a move ("P/e2-e4").
+std::string last_move(std::string_view move);
 // The plugin answers keys: the help screen, then the board view again (White's file letters).
 // A press that comes while the main loop is busy with the one before is dropped: MUTE, which does
 // nothing, takes that place.

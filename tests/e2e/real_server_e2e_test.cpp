@@ -2,58 +2,22 @@
 // ("b7a8=q"), a mate's last move on the clock panel, an observed game drawn from White's side after
 // a game as Black, a tell that stays in the small telnet window while board lines arrive, and a
 // server that stops in the middle of a game.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "tests/e2e/harness.h"
+#include "tests/ficsd/ficsd_harness.h"
 
 namespace e2e {
 namespace {
 
-std::string expect(int x, int y, const std::string& text, int advance = 10,
-                   const std::string& timeout = "60s")
-{
-    return "expect " + std::to_string(x) + " " + std::to_string(y) + " \"" + text + "\" " +
-           std::to_string(advance) + " " + timeout + ";";
-}
-
-const std::string kLoggedIn = expect(30, 511, "Width set to 73.", 9);
-const std::string kSeek = kLoggedIn + "press YELLOW;" + picker_keys(0, picker_row("seek")) +
-                          expect(100, 532, "seek ") + "press OK;";
-
-std::string last_move(const std::string& move)
-{
-    return expect(470, 164, "Last move:  " + move);
-}
-
-std::vector<std::string> box_args(int port, const std::string& script)
-{
-    return {"--server", "127.0.0.1:" + std::to_string(port), "--timeout", "200", "-e", script};
-}
-
-// A FICS client of the test's own: logs in as a guest, then sends lines as a player would.
-struct Client {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    explicit Client(int port)
-    {
-        sockaddr_in address{AF_INET, htons(uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
-        EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        send("guest");
-        send("");
-    }
-    ~Client() { close(fd); }
-    void send(const std::string& line) const
-    {
-        EXPECT_EQ(write(fd, (line + "\n").data(), line.size() + 1), ssize_t(line.size() + 1));
-    }
+// A FICS client of the test's own, logged in as a guest.
+struct Client : ficsd_test::Client {
+    explicit Client(int port) : ficsd_test::Client(port) { login_guest(); }
+    void send(const std::string& text) { line(text); }
 };
 
 // The labels left of row 8 and under column 1: "8a" from White's side, "1h" from Black's.
@@ -70,7 +34,7 @@ TEST(RealServer, APromotionForEachColourByThePickerThenTheServerStopsMidGame)
     b.white = false;
     // 1.a4 h5 2.a5 h4 3.a6 h3 4.axb7 hxg2 5.bxa8=Q gxh1=N, each piece chosen in the picker. One
     // move per statement: the cursor's moves are planned in the order they are made.
-    std::string white = kSeek, black = kSeek;
+    std::string white = kSeekByPicker, black = kSeekByPicker;
     for (const char* move : {"a2a4", "a4a5", "a5a6", "a6b7", "b7a8"})
         white += w.move(move);
     for (const char* move : {"h7h5", "h5h4", "h4h3", "h3g2", "g2h1"})
@@ -80,7 +44,8 @@ TEST(RealServer, APromotionForEachColourByThePickerThenTheServerStopsMidGame)
     // nothing. The picker, opened after that OK, shows when it has been handled (keys pressed
     // during the report's pause come in one poll, which takes only the first: YELLOW twice).
     white += expect(30, 511, "Disconnected from ICS !!!", 9) + "shot w-lost; press OK;";
-    white += "press YELLOW; press YELLOW;" + expect(100, 532, "seek ") + "shot w-later; press OK; exit";
+    white +=
+        "press YELLOW; press YELLOW;" + expect(100, 532, "seek ") + "shot w-later; press OK; exit";
     black += "press DOWN; press DOWN; press DOWN; press OK;";
     black += last_move("P/g2-h1=N") + expect(30, 511, "Disconnected from ICS !!!", 9) + "exit";
 
@@ -115,7 +80,8 @@ TEST(RealServer, AGameAsBlackEndsInMateOnThePanelThenAnObservedGameKeepsATellInV
         const std::string log = server.received();
         return log.find(": seek 5 0\n") != log.rfind(": seek 5 0\n");
     };
-    for (auto until = std::chrono::steady_clock::now() + 30s; !seeks() && until > std::chrono::steady_clock::now();)
+    for (auto until = std::chrono::steady_clock::now() + 30s;
+         !seeks() && until > std::chrono::steady_clock::now();)
         std::this_thread::sleep_for(20ms);
     ASSERT_TRUE(seeks()) << server.received();
     opponent.send("seek");
@@ -123,10 +89,13 @@ TEST(RealServer, AGameAsBlackEndsInMateOnThePanelThenAnObservedGameKeepsATellInV
 
     BoardCursor cursor;
     cursor.white = false;
-    std::string script = kSeek + cursor.move("e7e5");
+    std::string script = kSeekByPicker + cursor.move("e7e5");
     script += cursor.move("d8h4");
     script += last_move("Q/d8-h4") + "shot mated;";
-    script += "press BLUE;" + multitap_keys("OBSERVE 1") + expect(100, 532, "OBSERVE 1") + "press OK;";
+    // "OBSERVE 1" by multi-tap, one key per character (no two neighbours share a key).
+    script += "press BLUE; type 6 6 6; type 2 2; type 7 7 7 7; type 3 3; type 7 7 7; type 8 8 8;"
+              "type 3 3; type 0; type 1;" +
+              expect(100, 532, "OBSERVE 1") + "press OK;";
     script += expect(30 + 9 * 13, 511, "tells you: done", 9, "120s") + "shot observed; exit";
     BoxProcess box(box_args(server.port(), script));
 
@@ -135,7 +104,10 @@ TEST(RealServer, AGameAsBlackEndsInMateOnThePanelThenAnObservedGameKeepsATellInV
     ASSERT_TRUE(server.wait_for_received(": e7e5\n")) << box.output() << server.received();
     opponent.send("g2g4");
     ASSERT_TRUE(server.wait_for_received(": OBSERVE 1\n")) << box.output();
-    const std::string plugin = server.guests().back();
+    const std::string log = server.received();
+    const size_t observe = log.find(": OBSERVE 1\n");
+    const std::string plugin =
+        log.substr(log.rfind('\n', observe) + 1, observe - log.rfind('\n', observe) - 1);
     white.send("tell " + plugin + " hello");
     int mover = 0;
     for (const char* move : {"e2e4", "e7e5", "g1f3", "b8c6", "f1c4", "g8f6"}) {
@@ -150,8 +122,8 @@ TEST(RealServer, AGameAsBlackEndsInMateOnThePanelThenAnObservedGameKeepsATellInV
     EXPECT_EQ(corner_labels(mated), "1h");
     EXPECT_EQ(corner_labels(observed), "8a") << "the observed game from White's side";
     // The six board lines came each behind a prompt: no blank row pushed the first tell away.
-    const std::vector<std::string> rows = telnet_rows(observed);
-    EXPECT_NE(rows[2].find("tells you: hello"), std::string::npos) << testing::PrintToString(rows);
+    EXPECT_NE(observed.text(30, 493, 73, 9).find("tells you: hello"), std::string::npos)
+        << observed.text(30, 493, 73, 9);
 }
 
 } // namespace
