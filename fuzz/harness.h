@@ -2,76 +2,216 @@
 // plugin's starting state read from the front of the input, and the invariants of its state.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <string_view>
 
+#include "host/gx9.h"
+#include "ics/game_state.h"
+#include "lcd/device.h"
+#include "panels/telnet.h"
+#include "shell/exit_on.h"
+#include "shell/move_state.h"
+#include "shell/screen_mode.h"
 #include "sim/gx9/gx9_sim.h"
 
 namespace fuzz {
 
+inline gx9::FbFile* screen;
+
 // Prints what broke, the telnet buffer and the board, then aborts (libFuzzer keeps the input).
-[[noreturn]] void fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+[[noreturn]] __attribute__((format(printf, 1, 2))) inline void fail(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::fprintf(stderr, "\n==== broken invariant: ");
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    static char dump[kTelnetLines * 100];
+    telnet_dump(dump, sizeof dump);
+    std::fprintf(stderr, "\n%sboard, file a to h, each from rank 1: |%.64s|\n", dump, zeforboard);
+    std::abort();
+}
 
 // The input, read from the front; 0 once it is used up.
 struct Input {
     const uint8_t* data;
     size_t size;
-    uint8_t next()
+    uint8_t next() { return size > 0 ? (--size, *data++) : 0; }
+};
+
+// A connected UNIX stream socket pair: plugin_end is the plugin's icsFd (-1 once the plugin has
+// closed it), server_end the harness's, which never blocks.
+struct Server {
+    int plugin_end, server_end;
+    Server()
     {
-        if (size == 0)
-            return 0;
-        --size;
-        return *data++;
+        int ends[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0 || fcntl(ends[1], F_SETFL, O_NONBLOCK))
+            fail("socketpair: %s", std::strerror(errno));
+        plugin_end = ends[0];
+        server_end = ends[1];
+    }
+    ~Server()
+    {
+        close(server_end);
+        if (plugin_end >= 0)
+            close(plugin_end);
+    }
+    void send(std::string_view bytes) const
+    {
+        if (::send(server_end, bytes.data(), bytes.size(), MSG_NOSIGNAL) != ssize_t(bytes.size()))
+            fail("send: %s", std::strerror(errno));
+    }
+    size_t receive(char* out, size_t capacity) const // what the plugin sent; 0 when nothing
+    {
+        const ssize_t got = capacity > 0 ? recv(server_end, out, capacity, 0) : 0;
+        return got > 0 ? size_t(got) : 0;
     }
 };
 
-// A connected UNIX stream socket pair: plugin_end is what the plugin reads (icsFd), server_end
-// stays with the harness and does not block. Each end is closed on destruction unless it is -1.
-struct Server {
-    int plugin_end = -1, server_end = -1;
-    Server();
-    ~Server();
-    Server(const Server&) = delete;
-    Server& operator=(const Server&) = delete;
-    void send(std::string_view bytes) const;
-    // What the plugin has sent, at most capacity bytes; 0 when nothing waits.
-    size_t receive(char* out, size_t capacity) const;
-};
-
-// The start header both harnesses begin with, kStartBytes bytes:
-//   0     whats_showed (mod 3)
-//   1     flags (StartFlags)
-//   2     cursor: bits 0-2 column - 1, bits 3-5 row - 1
-//   3     board: the start position, pawns one step from promotion for both sides (kings a1 and
-//         h8), kings only, or the Ruy Lopez after 3...a6; turned half with kTurned
-//   4..6  MyName, WhiteName, BlackName, each one of a few names
-//   7     LastMoveSent: none, "e2e4" or "e7e8=q"
-enum StartFlags : uint8_t {
-    kMyColour = 1,
-    kNotPlaying = 2,
-    kMovingEnabled = 4,
-    kObserveAnnounced = 8,
-    kTurned = 16,
-    kConnected = 32, // icsFd is the server's plugin_end, else 0
-};
-constexpr size_t kStartBytes = 8;
-
 // Once per process: no pauses, SIGPIPE ignored, a memfd framebuffer, the LCD on /dev/null.
-void set_up_process();
+inline void set_up_process()
+{
+    exit_on_pause_usec = tv_tv_usec = 0;
+    signal(SIGPIPE, SIG_IGN);
+    const int fd = memfd_create("fuzz-framebuffer", 0);
+    void* map = fd < 0 || ftruncate(fd, off_t(gx9::kFbFileSize)) != 0
+                    ? MAP_FAILED
+                    : mmap(nullptr, gx9::kFbFileSize, PROT_READ, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED || FBInitialize(kScreenWidth, kScreenHeight, 8, fd) < 0 ||
+        (lcd_fd = open("/dev/null", O_WRONLY)) < 0)
+        fail("framebuffer or LCD set-up: %s", std::strerror(errno));
+    screen = static_cast<gx9::FbFile*>(map);
+    gx9_use_pig = 1;
+}
 
-// The plugin as its start-up leaves it (screen cleared), then the start header applied.
-// Returns the flags.
-uint8_t start(Input& in, const Server& server);
+// The start header both harnesses begin with, kStartBytes bytes: 0 whats_showed (mod 3);
+// 1 flags; 2 cursor (bits 0-2 column - 1, bits 3-5 row - 1); 3 board: the start position, pawns
+// one step from promotion for both sides (kings a1, h8), kings only, the Ruy Lopez after 3...a6;
+// 4..6 MyName, WhiteName, BlackName; 7 LastMoveSent.
+constexpr size_t kStartBytes = 8;
+// clang-format off
+enum StartFlags : uint8_t { kMyColour = 1, kNotPlaying = 2, kMovingEnabled = 4, kObserveAnnounced = 8,
+                            kTurned = 16, kConnected = 32 /* icsFd is the server's end, else 0 */ };
+// The text fields the plugin keeps terminated.
+struct TextField { const char* name; char* text; size_t size; };
+inline const TextField kTextFields[] = {
+    {"WhiteName", WhiteName, kNameBytes}, {"BlackName", BlackName, kNameBytes},
+    {"MyName", MyName, kNameBytes}, {"WhiteRating", WhiteRating, kRatingBytes},
+    {"BlackRating", BlackRating, kRatingBytes}, {"PreviousMoveLong", PreviousMoveLong, kMoveLongBytes},
+    {"LastMoveSent", LastMoveSent, kSentMoveBytes}, {"tempy", tempy, kMoveTextBytes}};
+constexpr const char* kBoards[] = {kStartPosition,
+    "Kp    P  p    P  p    P  p    P  p    P  p    P  p    P  p    Pk",
+    "K                                                              k",
+    "RP   p rNP  B p BP   npbQP    pqK  Pp  k PN   pb P    pnRP    pr"};
+constexpr const char* kNames[] = {"", "GuestBFUI", "computer", "Tester", "WHITE", "BLACK", "Me", "Opp",
+                                  "Abcdefghijklmnopqrs" /* fills the field */};
+constexpr const char* kSentMoves[] = {"", "e2e4", "e7e8=q"};
+// clang-format on
 
-// The framebuffer file as the stand-in library maps it.
-gx9::FbFile& screen();
+// The plugin as start-up leaves it (screen cleared), then the start header applied; the flags.
+inline uint8_t start(Input& in, const Server& server)
+{
+    init();
+    for (const TextField& f : kTextFields)
+        memset(f.text, 0, f.size);
+    WhoIsOnMove = 0;
+    MojaUloga = last_command = doexit = 0;
+    start_time = 0;
+    telnet_reset();
+    blank_telnet_startup_lines();
+    snprintf(tempy, sizeof tempy, "%s", "     ");
+    marker1x = marker1y = marker2x = marker2y = 0;
+    selection_phase = 1;
+    actcode = realcode = kKeyNone;
+    FBFillRect(0, 0, gx9::kWidth, gx9::kHeight, 0);
 
-// Text fields terminated, the command table as init left it, board bytes, telnet records, flags,
-// cursor and markers; fails with the rule that broke.
-void check_state();
-// Every pixel is 0 or a colour the plugin defines.
-void check_screen();
-bool is_defined_colour(unsigned colour);
+    whats_showed = in.next() % 3;
+    const uint8_t flags = in.next(), cursor = in.next();
+    my_color = flags & kMyColour ? 1 : 0;
+    WeAreNotPlaying = flags & kNotPlaying ? 1 : 0;
+    moving_enabled = flags & kMovingEnabled ? 1 : 0;
+    ObserveAnnounced = flags & kObserveAnnounced ? 1 : 0;
+    icsFd = flags & kConnected ? server.plugin_end : 0;
+    cursorx = cursorxold = 1 + (cursor & 7);
+    cursory = cursoryold = 1 + ((cursor >> 3) & 7);
+    memcpy(zeforboard, kBoards[in.next() % std::size(kBoards)], kSquares + 1);
+    if (flags & kTurned)
+        std::reverse(zeforboard, zeforboard + kSquares);
+    for (char* name : {MyName, WhiteName, BlackName})
+        snprintf(name, kNameBytes, "%s", kNames[in.next() % std::size(kNames)]);
+    snprintf(LastMoveSent, kSentMoveBytes, "%s", kSentMoves[in.next() % std::size(kSentMoves)]);
+    return flags;
+}
+
+// ---- Invariants: each fails with the rule that broke --------------------------------------------
+
+// The palette indices the plugin defines at start-up: 1..13 but 11.
+// clang-format off
+constexpr bool is_defined_colour(unsigned c) { return c >= 1 && c <= 13 && c != 11; }
+// clang-format on
+
+// Text fields terminated, board bytes, telnet records, flags, cursor and markers in range.
+inline void check_state()
+{
+    for (const TextField& f : kTextFields)
+        if (memchr(f.text, 0, f.size) == nullptr)
+            fail("%s is not terminated inside its %zu bytes", f.name, f.size);
+    const size_t stray = std::string_view(zeforboard, kSquares).find_first_not_of("KQRBNPkqrbnp ");
+    if (stray != std::string_view::npos || zeforboard[kSquares] != 0)
+        fail("board byte %zu holds neither a piece nor a blank, or byte 64 no terminator", stray);
+    // Text zero-terminated with zero bytes behind, or 80 non-zero bytes; colours defined, or 0/0
+    // on a start-up line (empty or 80 blanks).
+    for (const TelnetLine& line : from_fics) {
+        const std::string_view text(line.text, sizeof line.text),
+            shown = text.substr(0, text.find('\0'));
+        const bool start_up = shown.empty() || text.find_first_not_of(' ') == text.npos;
+        if (text.find_first_not_of('\0', shown.size()) != text.npos ||
+            (line.ink == 0 && line.paper == 0
+                 ? !start_up
+                 : !is_defined_colour(line.ink) || !is_defined_colour(line.paper)))
+            fail("telnet record %d is damaged", int(&line - from_fics));
+    }
+    for (int flag : {my_color, moving_enabled, WeAreNotPlaying, ObserveAnnounced})
+        if (flag != 0 && flag != 1)
+            fail("a flag is %d", flag);
+    if (whats_showed < kBoardView || whats_showed > kFullTelnet ||
+        (WhoIsOnMove != 0 && WhoIsOnMove != 'W' && WhoIsOnMove != 'B'))
+        fail("whats_showed is %d, WhoIsOnMove %d", whats_showed, WhoIsOnMove);
+    const auto square = [](int x, int y) { return x >= 1 && x <= 8 && y >= 1 && y <= 8; };
+    const auto marker = [&](int x, int y) { return (x == 0 && y == 0) || square(x, y); };
+    if (!square(cursorx, cursory) || !square(cursorxold, cursoryold) ||
+        !marker(marker1x, marker1y) || !marker(marker2x, marker2y) ||
+        (selection_phase != 1 && (selection_phase != 2 || marker1x == 0)))
+        fail("cursor at %d,%d (before %d,%d), markers at %d,%d and %d,%d, phase %d", cursorx,
+             cursory, cursorxold, cursoryold, marker1x, marker1y, marker2x, marker2y,
+             selection_phase);
+}
+
+// Every pixel 0 or a defined colour. Without the sanitizers' checks on these reads of the
+// harness's own mapping (and calls, which would not be inlined) the scan is vectorised.
+__attribute__((no_sanitize("address", "undefined"))) inline void check_screen()
+{
+    const uint8_t* pixels = &screen->pixels[0][0];
+    uint8_t undefined = 0;
+    for (size_t i = 0; i < sizeof screen->pixels; ++i)
+        undefined |= (pixels[i] > 13) | (pixels[i] == 11);
+    for (size_t i = 0; undefined != 0 && i < sizeof screen->pixels; ++i)
+        if (pixels[i] != 0 && !is_defined_colour(pixels[i]))
+            fail("pixel %zu,%zu has undefined colour %d", i % gx9::kWidth, i / gx9::kWidth,
+                 pixels[i]);
+}
 
 } // namespace fuzz

@@ -87,9 +87,9 @@ def record_sessions(port):
 
 def stream_seeds(recorded):
     # (largest chunk, seed, carried text and close at the end) after the start header
-    variants = {"whole": (start(), [0, 0, 1, 8]), "bytes7": (start(), [7, 0x12, 0x34, 0]),
-                "full_telnet": (start(2, MY_COLOUR | CONNECTED), [64, 0, 99, 8]),
-                "help_single_bytes": (start(1, NOT_PLAYING), [1, 0, 5, 0])}
+    variants = {"whole": (start(), [0, 0, 1, 32]), "bytes7": (start(), [7, 0x12, 0x34, 0]),
+                "full_telnet": (start(2, MY_COLOUR | CONNECTED), [64, 0, 99, 38]),
+                "help_single_bytes": (start(1, NOT_PLAYING), [1, 0, 5, 1])}
     seeds = {"%s_%s" % (name, v): head + bytes(tail) + data
              for name, data in recorded.items() for v, (head, tail) in variants.items()}
     handmade = {
@@ -106,17 +106,23 @@ def stream_seeds(recorded):
                    b"{Game 7 (Me vs. Opp) Me resigns} 0-1\n\r",
     }
     for name, data in handmade.items():
-        seeds[name + "_bytes3"] = start(names=(6, 6, 7), move=1) + bytes([3, 0, 77, 8]) + data
-        seeds[name + "_whole"] = start(0, CONNECTED | OBSERVE | TURNED, 0x3F, 0, (6, 7, 6), 2) + bytes([0, 0, 1, 1]) + data
+        seeds[name + "_bytes3"] = start(names=(6, 6, 7), move=1) + bytes([3, 0, 77, 32]) + data
+        seeds[name + "_whole"] = start(0, CONNECTED | OBSERVE | TURNED, 0x3F, 0, (6, 7, 6), 2) + bytes([0, 0, 1, 6]) + data
     return seeds
 
 
-# Key indices into kKeyCodes of fuzz/keys.cpp; server texts by their index there.
+# Key indices into kKeyCodes of fuzz/keys.cpp.
 KEY = {**{str(d): d for d in range(10)}, "RIGHT": 10, "LEFT": 11, "UP": 12, "DOWN": 13, "OK": 14,
        "YELLOW": 20, "RED": 21, "BLUE": 22, "HELP": 23}
-PROMOTE_WHITE, PROMOTE_BLACK, START_WHITE, CREATE_WHITE, CREATE_BLACK, GAME_END = 0, 1, 2, 5, 6, 7
-OBSERVE_GAME, LOGIN, ECHO, E2E4_NOT_A_MOVE, E7E8Q_NOT_A_MOVE, CLOSE = 8, 9, 10, 11, 12, 13
 FILLER = bytes([7, 15])  # a tap without an action
+BOARD = "<12> %s %s -1 0 0 0 0 0 7 %s %s 1 5 0 39 39 300 300 20 none (0:00) none 0 1 0\n\r"
+PROMOTION = "-------k PPPPPPPP -------- -------- -------- -------- pppppppp K-------"
+START = "rnbqkbnr pppppppp -------- -------- -------- -------- PPPPPPPP RNBQKBNR"
+CREATE_WHITE = "\n\rCreating: Me (1500) Opp (1400) unrated blitz 5 0\n\r{Game 7 (Me vs. Opp) Creating unrated blitz match.}\n\r"
+CREATE_BLACK = "\n\rCreating: Opp (1400) Me (1500) unrated blitz 5 0\n\r"
+OBSERVE_GAME = ("fics% You are now observing game 9.\n\rGame 9: A (1500) B (1600) unrated blitz 3 0\n\r"
+                + BOARD % (START, "B", "A", "B") + "{Game 7 (Me vs. Opp) Me resigns} 0-1\n\r")
+LOGIN = "**** Starting FICS session as Me(U) ****\n\r\xff\xfb\x01password: \xff\xfc\x01\n\r"
 
 
 def dialog(*keys):
@@ -129,9 +135,11 @@ def key(*keys):
     return b"".join(dialog(k) + FILLER for k in keys)
 
 
-def server(*texts):
-    """Texts read in a pass that dispatches and drops fillers, before the keys behind them."""
-    return b"".join(bytes([6, t]) for t in texts) + FILLER * 2
+def server(text):
+    """A server text in pieces of 40 bytes, one a pass, read before the keys behind them."""
+    data = text.encode("latin-1")
+    pieces = [data[i:i + 40] for i in range(0, len(data), 40)] or [b""]  # none: the server closes
+    return b"".join(bytes([6, len(p)]) + p for p in pieces) + FILLER * (2 * len(pieces) + 2)
 
 
 def keys(last_command=0, **header):
@@ -139,11 +147,13 @@ def keys(last_command=0, **header):
 
 
 KEY_SEEDS = {
-    "move_e2e4": keys() + server(CREATE_WHITE, START_WHITE) + key("OK", "UP", "UP", "OK")
-                 + server(E2E4_NOT_A_MOVE) + key("DOWN", "DOWN", "OK", "UP", "OK", "RED", "RED", "HELP", "HELP"),
-    "promote_white": keys(cursor=0x30) + server(CREATE_WHITE, PROMOTE_WHITE) + key("OK", "UP")
-                     + dialog("OK", "OK", "DOWN", "DOWN", "OK") + FILLER,
-    "promote_black": keys(cursor=0x30, move=2) + server(E7E8Q_NOT_A_MOVE, CREATE_BLACK, PROMOTE_BLACK)
+    "move_e2e4": keys() + server(CREATE_WHITE + BOARD % (START, "W", "Me", "Opp")) + key("OK", "UP", "UP", "OK")
+                 + server("fics% e2e4: Command not found.\n\r") + key("DOWN", "DOWN", "OK", "UP", "OK")
+                 + server("fics% Illegal move (e2e3).\n\r") + key("RED", "RED", "HELP", "HELP"),
+    "promote_white": keys(cursor=0x30) + server(CREATE_WHITE + BOARD % (PROMOTION, "W", "Me", "Opp"))
+                     + key("OK", "UP") + dialog("OK", "OK", "DOWN", "DOWN", "OK") + FILLER,
+    "promote_black": keys(cursor=0x30, move=2) + server("e7e8=q: Command not found.\n\rfics% " + CREATE_BLACK
+                                                         + BOARD % (PROMOTION, "B", "Opp", "Me"))
                      + key("OK", "UP") + dialog("OK", "UP", "OK") + FILLER,
     "picker": keys(40) + dialog("YELLOW", "RIGHT", "DOWN", "LEFT", "UP", "UP", "OK") + FILLER
               + dialog("YELLOW", "DOWN", "OK") + FILLER,
@@ -153,9 +163,9 @@ KEY_SEEDS = {
                  + key("OK", "HELP") + bytes([3, 21]),
     "unconnected": keys(flags=MY_COLOUR) + dialog("YELLOW", "OK") + FILLER + dialog("BLUE", "7", "OK")
                    + FILLER + key("RED", "HELP"),
-    "disconnect": keys() + server(CREATE_WHITE, START_WHITE) + server(LOGIN, ECHO, CLOSE) + FILLER * 2
+    "disconnect": keys() + server(CREATE_WHITE + BOARD % (START, "W", "Me", "Opp") + LOGIN) + server("")
                   + dialog("YELLOW", "OK") + FILLER + key("RED"),
-    "observe": keys(mode=2) + server(OBSERVE_GAME, GAME_END) + key("OK", "UP", "HELP", "HELP", "RED"),
+    "observe": keys(mode=2) + server(OBSERVE_GAME) + key("OK", "UP", "HELP", "HELP", "RED"),
 }
 
 CONFIG_SEEDS = {
