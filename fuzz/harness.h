@@ -12,9 +12,7 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <string_view>
 
 #include "host/gx9.h"
@@ -58,26 +56,34 @@ struct Server {
     Server()
     {
         int ends[2];
-        if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0 || fcntl(ends[1], F_SETFL, O_NONBLOCK))
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) || fcntl(ends[1], F_SETFL, O_NONBLOCK))
             fail("socketpair: %s", std::strerror(errno));
         plugin_end = ends[0];
         server_end = ends[1];
     }
     ~Server()
     {
-        close(server_end);
-        if (plugin_end >= 0)
-            close(plugin_end);
+        for (int end : {plugin_end, server_end})
+            if (end >= 0)
+                close(end);
     }
     void send(std::string_view bytes) const
     {
         if (::send(server_end, bytes.data(), bytes.size(), MSG_NOSIGNAL) != ssize_t(bytes.size()))
             fail("send: %s", std::strerror(errno));
     }
-    size_t receive(char* out, size_t capacity) const // what the plugin sent; 0 when nothing
+    // Hands each line the plugin has sent, without its "\r\n", to check. The plugin writes whole
+    // lines, and never 64 KiB between two calls.
+    template <class Check> void receive_lines(Check check) const
     {
-        const ssize_t got = capacity > 0 ? recv(server_end, out, capacity, 0) : 0;
-        return got > 0 ? size_t(got) : 0;
+        static char bytes[64 << 10];
+        for (ssize_t got; (got = recv(server_end, bytes, sizeof bytes, 0)) > 0;) {
+            std::string_view rest(bytes, size_t(got));
+            if (!rest.ends_with("\r\n"))
+                fail("the plugin sent \"%.*s\", not whole lines", int(rest.size()), rest.data());
+            for (size_t end; (end = rest.find("\r\n")) != rest.npos; rest.remove_prefix(end + 2))
+                check(rest.substr(0, end));
+        }
     }
 };
 

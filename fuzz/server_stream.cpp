@@ -1,18 +1,16 @@
 // Fuzz harness for the server's byte stream: line assembly (ProcessRawInput over a socket, one
 // write and one call per chunk) and line interpretation (ProcessIcsLine, drawing included).
-// Input: the start header (fuzz/harness.h); the largest chunk (1..255, 0: 16383 bytes); two bytes
-// seeding the chunk lengths; a byte whose bits 0-4 say how many bytes of the stream's front are
-// carried in the receive buffer before the first read, bit 5 that the server closes at the end;
-// then the stream. Checked beyond the shared invariants:
-// - lines end in CR LF, hold no other line end, and do not depend on where the stream was cut:
-//   the non-empty ones equal those of a pass over a pipe holding the whole stream;
-// - a closed connection is reported unless telnet IP ended the stream first;
-// - a board line leaves the telnet window alone, puts only its pieces on the board, draws only in
-//   the board view, and what it draws shows the stored board; once taken, moving is enabled only
-//   on the user's move, and my_color is 1 in a game the user does not play;
-// - a line of nothing but prompts changes nothing; any other line keeps the board (a game
-//   announcement may turn it) and is added to the telnet window, or it and "Please select some
-//   valid move!" after a rejected move, for which one "refresh\r\n" is sent while connected.
+// Input: the start header (harness.h); the largest chunk (1..255, 0: 16383 bytes); two bytes
+// seeding the chunk lengths; a byte: bits 0-4 how much of the stream's front is in the receive
+// buffer before the first read, bit 5 the server closes at the end; the stream.
+// Checked beyond the shared invariants: lines end in CR LF, hold no other line end, and the
+// non-empty ones equal those of a pass over a pipe holding the whole stream; a close is reported
+// unless telnet IP came first. A board line leaves the telnet window alone, puts only its pieces
+// on the board, draws only in the board view, and what it draws shows the stored board; once
+// taken, moving is enabled only on the user's move, and my_color is 1 unless the user plays. A
+// line of nothing but prompts changes nothing; any other keeps the board (a game announcement may
+// turn it) and goes to the telnet window, followed by "Please select some valid move!" after a
+// rejected move, for which "refresh" is sent while connected; nothing else is sent.
 #include <array>
 
 #include "board/board.h"
@@ -27,13 +25,13 @@ using std::string_view;
 constexpr size_t kHeaderBytes = fuzz::kStartBytes + 4;
 constexpr size_t kMaxStream = 60000; // fits a pipe's 64 KiB: the whole-stream pass never blocks
 constexpr size_t kText = kReceiveBufferBytes - 1;
-constexpr string_view kRefresh = "refresh\r\n";
 
 // The whole-stream pass's non-empty lines, each ended by '\n', and how far the chunked pass has
-// matched them; rejected moves seen and bytes the plugin sent.
+// matched them; the telnet window before a line; rejected moves and refreshes sent.
 char whole_lines[2 * kMaxStream + 64];
-size_t whole_size, whole_matched, sent_bytes;
-int rejected_moves;
+size_t whole_size, whole_matched;
+TelnetLine telnet_before[kTelnetLines];
+int rejected_moves, refreshes;
 
 string_view line_text(const char* line)
 {
@@ -53,19 +51,12 @@ void keep_whole_line(const char* line)
     }
 }
 
-struct Before {
-    std::array<char, kSquares> board;
-    TelnetLine telnet[kTelnetLines];
-    uint32_t draw_calls;
-    char on_move;
-};
-
 std::array<int, 128> piece_counts(string_view squares)
 {
     std::array<int, 128> counts{};
     for (unsigned char c : squares)
-        if (c != ' ' && c != '-')
-            ++counts[c & 127];
+        counts[c == '-' ? ' ' : c & 127]++;
+    counts[' '] = 0;
     return counts;
 }
 
@@ -74,15 +65,13 @@ bool record_shows(int n, string_view text, int ink = 0, int paper = 0)
 {
     const TelnetLine& line = from_fics[n];
     const size_t length = std::min(text.size(), sizeof line.text);
-    return memcmp(line.text, text.data(), length) == 0 &&
-           (length == 80 || line.text[length] == 0) &&
+    return memcmp(line.text, text.data(), length) == 0 && (length == 80 || !line.text[length]) &&
            (ink == 0 || (line.ink == ink && line.paper == paper));
 }
 
-bool scrolled_by(const Before& before, int lines)
+bool scrolled_by(int lines)
 {
-    return memcmp(from_fics, before.telnet + lines, sizeof(TelnetLine) * (kTelnetLines - lines)) ==
-           0;
+    return !memcmp(from_fics, telnet_before + lines, sizeof(TelnetLine) * (kTelnetLines - lines));
 }
 
 // Empty squares in their colour throughout, a piece mostly in its fill colour; the cursor's
@@ -96,7 +85,7 @@ __attribute__((no_sanitize("address", "undefined"))) void check_board_pixels()
             const unsigned char paper = field_color(c, r);
             const int left = field_left(c), top = field_top(r);
             unsigned other = 0, white = 0, black = 0;
-            for (const auto* row = &fuzz::screen->pixels[top];
+            for (auto* row = &fuzz::screen->pixels[top];
                  row < &fuzz::screen->pixels[top + FieldHeight]; ++row)
                 for (const uint8_t* p = *row + left; p < *row + left + FieldWidth; ++p) {
                     other += *p != paper;
@@ -112,42 +101,6 @@ __attribute__((no_sanitize("address", "undefined"))) void check_board_pixels()
         }
 }
 
-void check_board_line(string_view text, const Before& before)
-{
-    const bool changed = memcmp(zeforboard, before.board.data(), kSquares) != 0;
-    const bool drawn = fuzz::screen->state.draw_counter != before.draw_calls;
-    if (!scrolled_by(before, 0) || (drawn && whats_showed != kBoardView) ||
-        (changed && piece_counts({zeforboard, kSquares}) != piece_counts(text.substr(5, 71))))
-        fuzz::fail("a board line changed the telnet window, drew outside the board view, or put "
-                   "pieces on the board that it does not hold");
-    if (!changed && !drawn && WhoIsOnMove == before.on_move)
-        return; // not taken, or taken without a change that shows here
-    if (moving_enabled == 1 && (MojaUloga <= 0 || (WhoIsOnMove == 'W') != (my_color == 1)))
-        fuzz::fail("moving enabled with relation %d, %c to move, my_color %d", MojaUloga,
-                   WhoIsOnMove, my_color);
-    if (strcmp(MyName, WhiteName) != 0 && strcmp(MyName, BlackName) != 0 && my_color != 1)
-        fuzz::fail("%s watches %s - %s with my_color 0", MyName, WhiteName, BlackName);
-    if (drawn)
-        check_board_pixels();
-}
-
-void check_notice(string_view text, bool prompted, const Before& before)
-{
-    const bool turned = std::equal(before.board.rbegin(), before.board.rend(), zeforboard);
-    if (memcmp(zeforboard, before.board.data(), kSquares) != 0 &&
-        !(turned && text.starts_with("Creating: ")))
-        fuzz::fail("a notice changed the board");
-    if (prompted && text == "\r\n") {
-        if (!scrolled_by(before, 0))
-            fuzz::fail("a line of nothing but prompts went to the telnet window");
-    } else if (record_shows(kTelnetLines - 1, kSelectValidMove, 10, 1) &&
-               record_shows(kTelnetLines - 2, text, 1, 3) && scrolled_by(before, 2)) {
-        ++rejected_moves;
-    } else if (!record_shows(kTelnetLines - 1, text) || !scrolled_by(before, 1)) {
-        fuzz::fail("the line is not the newest telnet record, or the window did not scroll by one");
-    }
-}
-
 void interpret_and_check(const char* line)
 {
     const string_view rest(whole_lines + whole_matched, whole_size - whole_matched);
@@ -157,28 +110,45 @@ void interpret_and_check(const char* line)
                    cut.data(), int(whole.size()), whole.data());
     whole_matched += cut.empty() ? 0 : whole.size() + 1;
 
-    Before before{{}, {}, fuzz::screen->state.draw_counter, WhoIsOnMove};
-    memcpy(before.board.data(), zeforboard, kSquares);
-    memcpy(before.telnet, from_fics, sizeof from_fics);
+    std::array<char, kSquares> board;
+    memcpy(board.data(), zeforboard, kSquares);
+    memcpy(telnet_before, from_fics, sizeof from_fics);
+    const uint32_t draws = fuzz::screen->state.draw_counter;
+    const char on_move = WhoIsOnMove;
     ProcessIcsLine(line);
     fuzz::check_state();
+
     string_view text(line);
     while (text.starts_with(kPrompt))
         text.remove_prefix(strlen(kPrompt));
-    if (text.starts_with("<12> "))
-        check_board_line(text, before);
-    else
-        check_notice(text, text.size() != strlen(line), before);
-}
-
-// Everything the plugin sent must be "refresh\r\n" again and again.
-void receive_sent(const fuzz::Server& server)
-{
-    char bytes[4096];
-    for (size_t got; (got = server.receive(bytes, sizeof bytes)) > 0;)
-        for (size_t i = 0; i < got; ++i)
-            if (bytes[i] != kRefresh[sent_bytes++ % kRefresh.size()])
-                fuzz::fail("sent something other than \"refresh\\r\\n\"");
+    const bool changed = memcmp(zeforboard, board.data(), kSquares) != 0;
+    const bool drawn = fuzz::screen->state.draw_counter != draws;
+    if (text.starts_with("<12> ")) {
+        if (!scrolled_by(0) || (drawn && whats_showed != kBoardView) ||
+            (changed && piece_counts({zeforboard, kSquares}) != piece_counts(text.substr(5, 71))))
+            fuzz::fail("a board line changed the telnet window, drew outside the board view, or "
+                       "put pieces on the board that it does not hold");
+        if (!changed && !drawn && WhoIsOnMove == on_move)
+            return; // not taken, or taken without a change that shows here
+        if (moving_enabled == 1 && (MojaUloga <= 0 || (WhoIsOnMove == 'W') != (my_color == 1)))
+            fuzz::fail("moving enabled with relation %d, %c to move, my_color %d", MojaUloga,
+                       WhoIsOnMove, my_color);
+        if (strcmp(MyName, WhiteName) != 0 && strcmp(MyName, BlackName) != 0 && my_color != 1)
+            fuzz::fail("%s watches %s - %s with my_color 0", MyName, WhiteName, BlackName);
+        if (drawn)
+            check_board_pixels();
+    } else if (changed && !(text.starts_with("Creating: ") &&
+                            std::equal(board.rbegin(), board.rend(), zeforboard))) {
+        fuzz::fail("a notice changed the board");
+    } else if (text == "\r\n" && text.size() != strlen(line)) {
+        if (!scrolled_by(0))
+            fuzz::fail("a line of nothing but prompts went to the telnet window");
+    } else if (record_shows(kTelnetLines - 1, kSelectValidMove, 10, 1) &&
+               record_shows(kTelnetLines - 2, text, 1, 3) && scrolled_by(2)) {
+        ++rejected_moves;
+    } else if (!record_shows(kTelnetLines - 1, text) || !scrolled_by(1)) {
+        fuzz::fail("the line is not the newest telnet record, or the window did not scroll by one");
+    }
 }
 
 // Hands what is queued to ProcessRawInput; false once it has reported the end of the connection.
@@ -224,22 +194,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fuzz::fail("the reference pipe: %s", strerror(errno));
     close(ends[1]);
     snprintf(buffer, sizeof buffer, "%.*s", int(carried.size()), carried.data());
-    whole_size = whole_matched = sent_bytes = rejected_moves = 0;
+    whole_size = whole_matched = rejected_moves = refreshes = 0;
     while (ProcessRawInput(ends[0], buffer, kReceiveBufferBytes, keep_whole_line) != -1) {
     }
     close(ends[0]);
 
+    const auto receive_refreshes = [&server] {
+        server.receive_lines([](string_view line) {
+            if (line != "refresh")
+                fuzz::fail("sent \"%.*s\"", int(line.size()), line.data());
+            ++refreshes;
+        });
+    };
     snprintf(buffer, sizeof buffer, "%.*s", int(carried.size()), carried.data());
     bool open = true;
     for (size_t at = 0, chunk; at < stream.size() && open; at += chunk) {
         random ^= random << 13, random ^= random >> 17, random ^= random << 5;
-        chunk =
-            std::min(largest_chunk == 0 ? kText : 1 + random % largest_chunk, stream.size() - at);
+        chunk = std::min(largest_chunk ? 1 + random % largest_chunk : kText, stream.size() - at);
         server.send(stream.substr(at, chunk));
-        const int rejected_before = rejected_moves;
         open = read_pending(server.plugin_end, buffer, chunk);
-        if (rejected_moves != rejected_before) // the plugin's sends must not fill the socket
-            receive_sent(server);
+        receive_refreshes(); // before the plugin's sends could fill the socket
     }
     if (open && (extra & 32)) {
         shutdown(server.server_end, SHUT_WR);
@@ -247,14 +221,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             -1)
             fuzz::fail("the server closed the connection but ProcessRawInput did not report it");
     }
-    receive_sent(server);
+    receive_refreshes();
     icsFd = 0;
     if (whole_matched != whole_size)
         fuzz::fail("the chunked pass ended before the whole pass's line \"%.*s\"",
                    int(std::min<size_t>(whole_size - whole_matched, 60)),
                    whole_lines + whole_matched);
-    if (sent_bytes != (connected ? size_t(rejected_moves) * kRefresh.size() : 0))
-        fuzz::fail("sent %zu bytes for %d rejected moves", sent_bytes, rejected_moves);
+    if (refreshes != (connected ? rejected_moves : 0))
+        fuzz::fail("sent %d refreshes for %d rejected moves", refreshes, rejected_moves);
     fuzz::check_screen();
     return 0;
 }
