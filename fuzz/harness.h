@@ -103,10 +103,12 @@ inline void set_up_process()
     gx9_use_pig = 1;
 }
 
-// The start header both harnesses begin with, kStartBytes bytes: 0 whats_showed (mod 3);
-// 1 flags; 2 cursor (bits 0-2 column - 1, bits 3-5 row - 1); 3 board: the start position, pawns
-// one step from promotion for both sides (kings a1, h8), kings only, the Ruy Lopez after 3...a6;
-// 4..6 MyName, WhiteName, BlackName; 7 LastMoveSent.
+// The start header both harnesses begin with, kStartBytes bytes: 0 whats_showed: the full telnet
+// window for 15 mod 16 (it redraws seven times the text of the small one for every line, which
+// would take most of the time), else the help screen for odd values, else the board view; 1 flags;
+// 2 cursor (bits 0-2 column - 1, bits 3-5 row - 1); 3 board: the start position, pawns one step
+// from promotion for both sides (kings a1, h8), kings only, the Ruy Lopez after 3...a6; 4..6
+// MyName, WhiteName, BlackName; 7 LastMoveSent.
 constexpr size_t kStartBytes = 8;
 // clang-format off
 enum StartFlags : uint8_t { kMyColour = 1, kNotPlaying = 2, kMovingEnabled = 4, kObserveAnnounced = 8,
@@ -144,7 +146,8 @@ inline uint8_t start(Input& in, const Server& server)
     actcode = realcode = kKeyNone;
     FBFillRect(0, 0, gx9::kWidth, gx9::kHeight, 0);
 
-    whats_showed = in.next() % 3;
+    const uint8_t mode = in.next();
+    whats_showed = mode % 16 == 15 ? kFullTelnet : mode % 2;
     const uint8_t flags = in.next(), cursor = in.next();
     my_color = flags & kMyColour ? 1 : 0;
     WeAreNotPlaying = flags & kNotPlaying ? 1 : 0;

@@ -55,7 +55,7 @@ SEEDS = {
     "disconnect": header() + server(WHITE + BOARD % (START, "W", "Me", "Opp") + "**** Starting FICS session "
                                     "as Me(U) ****\n\r\xff\xfb\x01password: \xff\xfc\x01\n\r") + server("")
                   + dialog("YELLOW", "OK") + FILLER + key("RED"),
-    "observe": header(mode=2) + server("fics% You are now observing game 9.\n\rGame 9: A (1500) B (1600) "
+    "observe": header(mode=15) + server("fics% You are now observing game 9.\n\rGame 9: A (1500) B (1600) "
                                        "unrated blitz 3 0\n\r" + BOARD % (START, "B", "A", "B")
                                        + "{Game 7 (Me vs. Opp) Me resigns} 0-1\n\r")
                + key("OK", "UP", "HELP", "HELP", "RED"),
