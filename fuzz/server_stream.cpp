@@ -10,7 +10,8 @@
 // taken, moving is enabled only on the user's move, and my_color is 1 unless the user plays. A
 // line of nothing but prompts changes nothing; any other keeps the board (a game announcement may
 // turn it) and goes to the telnet window, followed by "Please select some valid move!" after a
-// rejected move, for which "refresh" is sent while connected; nothing else is sent.
+// rejected move (as is the server's "<move sent last>: ..."), for which "refresh" is sent while
+// connected; nothing else is sent.
 #include <array>
 
 #include "board/board.h"
@@ -115,6 +116,8 @@ void interpret_and_check(const char* line)
     memcpy(telnet_before, from_fics, sizeof from_fics);
     const uint32_t draws = fuzz::screen->state.draw_counter;
     const char on_move = WhoIsOnMove;
+    char sent_move[kSentMoveBytes];
+    memcpy(sent_move, LastMoveSent, sizeof sent_move);
     ProcessIcsLine(line);
     fuzz::check_state();
 
@@ -146,8 +149,11 @@ void interpret_and_check(const char* line)
     } else if (record_shows(kTelnetLines - 1, kSelectValidMove, 10, 1) &&
                record_shows(kTelnetLines - 2, text, 1, 3) && scrolled_by(2)) {
         ++rejected_moves;
-    } else if (!record_shows(kTelnetLines - 1, text) || !scrolled_by(1)) {
-        fuzz::fail("the line is not the newest telnet record, or the window did not scroll by one");
+    } else if ((sent_move[0] && text.starts_with(sent_move) &&
+                text.substr(strlen(sent_move)).starts_with(": ")) ||
+               !record_shows(kTelnetLines - 1, text) || !scrolled_by(1)) {
+        fuzz::fail("the line is not the newest telnet record, the window did not scroll by one, "
+                   "or the server's answer to the move sent last was not taken as a rejection");
     }
 }
 
