@@ -27,6 +27,9 @@
 namespace fuzz {
 
 inline gx9::FbFile* screen;
+// A UNIX stream socket pair made for each input: plugin_end is the plugin's icsFd (-1 once the
+// plugin has closed it), server_end the harness's, which never blocks.
+inline int plugin_end = -1, server_end = -1;
 
 // Prints what broke, the telnet buffer and the board, then aborts (libFuzzer keeps the input).
 [[noreturn]] __attribute__((format(printf, 1, 2))) inline void fail(const char* format, ...)
@@ -49,46 +52,29 @@ struct Input {
     uint8_t next() { return size > 0 ? (--size, *data++) : 0; }
 };
 
-// A connected UNIX stream socket pair: plugin_end is the plugin's icsFd (-1 once the plugin has
-// closed it), server_end the harness's, which never blocks.
-struct Server {
-    int plugin_end, server_end;
-    Server()
-    {
-        int ends[2];
-        if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) || fcntl(ends[1], F_SETFL, O_NONBLOCK))
-            fail("socketpair: %s", std::strerror(errno));
-        plugin_end = ends[0];
-        server_end = ends[1];
-    }
-    ~Server()
-    {
-        for (int end : {plugin_end, server_end})
-            if (end >= 0)
-                close(end);
-    }
-    void send(std::string_view bytes) const
-    {
-        if (::send(server_end, bytes.data(), bytes.size(), MSG_NOSIGNAL) != ssize_t(bytes.size()))
-            fail("send: %s", std::strerror(errno));
-    }
-    // Hands each line the plugin has sent, without its "\r\n", to check. The plugin writes whole
-    // lines, and never 64 KiB between two calls.
-    template <class Check> void receive_lines(Check check) const
-    {
-        static char bytes[64 << 10];
-        for (ssize_t got; (got = recv(server_end, bytes, sizeof bytes, 0)) > 0;) {
-            std::string_view rest(bytes, size_t(got));
-            if (!rest.ends_with("\r\n"))
-                fail("the plugin sent \"%.*s\", not whole lines", int(rest.size()), rest.data());
-            for (size_t end; (end = rest.find("\r\n")) != rest.npos; rest.remove_prefix(end + 2))
-                check(rest.substr(0, end));
-        }
-    }
-};
+inline void send(std::string_view bytes)
+{
+    if (::send(server_end, bytes.data(), bytes.size(), MSG_NOSIGNAL) != ssize_t(bytes.size()))
+        fail("send: %s", std::strerror(errno));
+}
 
-// Once per process: no pauses, SIGPIPE ignored, a memfd framebuffer, the LCD on /dev/null.
-inline void set_up_process()
+// Hands each line the plugin has sent, without its "\r\n", to check. The plugin writes whole
+// lines, and never 64 KiB between two calls.
+template <class Check> void receive_lines(Check check)
+{
+    static char bytes[64 << 10];
+    for (ssize_t got; (got = recv(server_end, bytes, sizeof bytes, 0)) > 0;) {
+        std::string_view rest(bytes, size_t(got));
+        if (!rest.ends_with("\r\n"))
+            fail("the plugin sent \"%.*s\", not whole lines", int(rest.size()), rest.data());
+        for (size_t end; (end = rest.find("\r\n")) != rest.npos; rest.remove_prefix(end + 2))
+            check(rest.substr(0, end));
+    }
+}
+
+// libFuzzer's set-up, once per process (each harness includes this header once): no pauses,
+// SIGPIPE ignored, a memfd framebuffer, the LCD on /dev/null.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     exit_on_pause_usec = tv_tv_usec = 0;
     signal(SIGPIPE, SIG_IGN);
@@ -101,20 +87,20 @@ inline void set_up_process()
         fail("framebuffer or LCD set-up: %s", std::strerror(errno));
     screen = static_cast<gx9::FbFile*>(map);
     gx9_use_pig = 1;
+    return 0;
 }
 
 // The start header both harnesses begin with, kStartBytes bytes: 0 whats_showed: the full telnet
 // window for 15 mod 16 (it redraws seven times the text of the small one for every line, which
 // would take most of the time), else the help screen for odd values, else the board view; 1 flags;
 // 2 cursor (bits 0-2 column - 1, bits 3-5 row - 1); 3 board: the start position, pawns one step
-// from promotion for both sides (kings a1, h8), kings only, the Ruy Lopez after 3...a6; 4..6
-// MyName, WhiteName, BlackName; 7 LastMoveSent.
+// from promotion for both sides (kings a1, h8), kings only, the Ruy Lopez after 3...a6, turned
+// half with kTurned; 4..6 MyName, WhiteName, BlackName; 7 LastMoveSent.
 constexpr size_t kStartBytes = 8;
 // clang-format off
 enum StartFlags : uint8_t { kMyColour = 1, kNotPlaying = 2, kMovingEnabled = 4, kObserveAnnounced = 8,
-                            kTurned = 16, kConnected = 32 /* icsFd is the server's end, else 0 */ };
-// The text fields the plugin keeps terminated.
-struct TextField { const char* name; char* text; size_t size; };
+                            kTurned = 16, kConnected = 32 /* icsFd is plugin_end, else 0 */ };
+struct TextField { const char* name; char* text; size_t size; }; // terminated inside its size
 inline const TextField kTextFields[] = {
     {"WhiteName", WhiteName, kNameBytes}, {"BlackName", BlackName, kNameBytes},
     {"MyName", MyName, kNameBytes}, {"WhiteRating", WhiteRating, kRatingBytes},
@@ -127,11 +113,22 @@ constexpr const char* kBoards[] = {kStartPosition,
 constexpr const char* kNames[] = {"", "GuestBFUI", "computer", "Tester", "WHITE", "BLACK", "Me", "Opp",
                                   "Abcdefghijklmnopqrs" /* fills the field */};
 constexpr const char* kSentMoves[] = {"", "e2e4", "e7e8=q"};
+// The palette indices the plugin defines at start-up: 1..13 but 11.
+constexpr bool is_defined_colour(unsigned c) { return c >= 1 && c <= 13 && c != 11; }
 // clang-format on
 
-// The plugin as start-up leaves it (screen cleared), then the start header applied; the flags.
-inline uint8_t start(Input& in, const Server& server)
+// The plugin as start-up leaves it (screen cleared), a new server socket, then the start header
+// applied; returns the flags.
+inline uint8_t start(Input& in)
 {
+    for (int end : {plugin_end, server_end})
+        if (end >= 0)
+            close(end);
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) || fcntl(ends[1], F_SETFL, O_NONBLOCK))
+        fail("socketpair: %s", std::strerror(errno));
+    plugin_end = ends[0];
+    server_end = ends[1];
     init();
     for (const TextField& f : kTextFields)
         memset(f.text, 0, f.size);
@@ -145,15 +142,13 @@ inline uint8_t start(Input& in, const Server& server)
     selection_phase = 1;
     actcode = realcode = kKeyNone;
     FBFillRect(0, 0, gx9::kWidth, gx9::kHeight, 0);
-
-    const uint8_t mode = in.next();
+    const uint8_t mode = in.next(), flags = in.next(), cursor = in.next();
     whats_showed = mode % 16 == 15 ? kFullTelnet : mode % 2;
-    const uint8_t flags = in.next(), cursor = in.next();
     my_color = flags & kMyColour ? 1 : 0;
     WeAreNotPlaying = flags & kNotPlaying ? 1 : 0;
     moving_enabled = flags & kMovingEnabled ? 1 : 0;
     ObserveAnnounced = flags & kObserveAnnounced ? 1 : 0;
-    icsFd = flags & kConnected ? server.plugin_end : 0;
+    icsFd = flags & kConnected ? plugin_end : 0;
     cursorx = cursorxold = 1 + (cursor & 7);
     cursory = cursoryold = 1 + ((cursor >> 3) & 7);
     memcpy(zeforboard, kBoards[in.next() % std::size(kBoards)], kSquares + 1);
@@ -164,13 +159,6 @@ inline uint8_t start(Input& in, const Server& server)
     snprintf(LastMoveSent, kSentMoveBytes, "%s", kSentMoves[in.next() % std::size(kSentMoves)]);
     return flags;
 }
-
-// ---- Invariants: each fails with the rule that broke --------------------------------------------
-
-// The palette indices the plugin defines at start-up: 1..13 but 11.
-// clang-format off
-constexpr bool is_defined_colour(unsigned c) { return c >= 1 && c <= 13 && c != 11; }
-// clang-format on
 
 // Text fields terminated, board bytes, telnet records, flags, cursor and markers in range.
 inline void check_state()

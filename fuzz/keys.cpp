@@ -1,14 +1,12 @@
-// Fuzz harness for key-event sequences: main loop passes (main_loop_pass without its pause) with
-// the dialogs they open, keys through the stand-in's remote pipe, server texts over a socket.
-// Input: the start header (harness.h), last_command (mod 45), then events of a kind byte (mod 8)
-// and a code byte: 0-2 tap, 3 press, 4 release (of the key the code byte picks), 5 restart,
-// 6 server text: the next code % 41 bytes of the input (none: the server closes), sent one a pass
-// once the keys before it have been taken, 7 tap of the raw code (EXIT excepted). Every input
-// ends with a release and EXIT. Checked beyond the shared invariants after every pass: no picture
-// window over the full telnet window; last_command a used row; every line sent is "refresh", a
-// move ("e2e4", "e7e8=q" onto rank 1 or 8) while the user may move, or a row of the command
-// table or multi-tap word (capitals, digits, blank, dash; at most 59) echoed black on green;
-// once the server has gone away, moving is off and no game runs. At the end, every pixel.
+// Fuzz harness for key events: main loop passes (no pause) and the dialogs they open, keys through
+// the stand-in's remote pipe, server texts over the socket. Input: the start header (harness.h),
+// last_command (mod 45), then events of a kind byte (mod 8) and a code byte: 0-2 tap, 3 press,
+// 4 release (of the key the code picks), 5 restart, 6 server text (the next code % 41 input bytes,
+// none: the server closes; one a pass once the keys before it are taken), 7 tap of the raw code.
+// Checked after every pass: no picture window over the full telnet window; last_command a used
+// row; every line sent is "refresh", a move ("e2e4", "e7e8=q" onto rank 1 or 8) while the user
+// may move, or a command row or multi-tap word (capitals, digits, blank, dash; at most 59) echoed
+// black on green; once the server has gone, moving is off and no game runs. At the end, pixels.
 #include <sys/ioctl.h>
 
 #include "dialogs/command_table.h"
@@ -24,9 +22,8 @@ constexpr size_t kMaxEvents = 4096;
 // Codes 24..31 of a key's code byte (mod 32): the arrows and OK once more, codes without action.
 constexpr uint8_t kMoreCodes[8] = {10, 11, 12, 13, 14, 24, 238, 255};
 
-// One input's run. The remote's records are written at once, before the first pass. A server
-// text is at most 40 bytes (20 lines, each adding at most 2 records), so that a command or word
-// echoed in a pass cannot scroll out of the window before it is checked.
+// One input's run; the remote's records are written before the first pass. A server text of at
+// most 40 bytes (20 lines, 2 records each) cannot scroll a command echoed in its pass out of view.
 struct Run {
     int remote[2];
     gx9::RcEvent events[2 * kMaxEvents + 4];
@@ -69,7 +66,7 @@ void read_events(fuzz::Input& in)
     run.add(gx9::kEventPress, gx9::kCodeExit);
 }
 
-void send_server_text(const fuzz::Server& server)
+void send_server_text()
 {
     int unread = 0;
     if (run.closed || icsFd <= 0 ||
@@ -81,14 +78,14 @@ void send_server_text(const fuzz::Server& server)
         const string_view text = run.texts[run.texts_sent++].text;
         run.closed = text.empty();
         if (run.closed)
-            shutdown(server.server_end, SHUT_WR);
+            shutdown(fuzz::server_end, SHUT_WR);
         else
-            server.send(text);
+            fuzz::send(text);
     }
     // A zero byte, dropped by line assembly, ends the pass's wait for server data at once (a
     // telnet NOP would also drop the text of a line not yet complete).
     if (!run.closed)
-        server.send({"", 1});
+        fuzz::send({"", 1});
 }
 
 bool is_move(string_view s)
@@ -117,17 +114,17 @@ void check_sent_line(string_view line)
                    int(line.size()), line.data());
 }
 
-void check_after_pass(fuzz::Server& server, bool connected)
+void check_after_pass(bool connected)
 {
-    server.receive_lines(check_sent_line);
+    fuzz::receive_lines(check_sent_line);
     fuzz::check_state();
     if ((whats_showed == kFullTelnet && fuzz::screen->state.pig_shown) || last_command < 0 ||
         last_command >= kCommandsUsed)
         fuzz::fail("a picture window over the full telnet window, or last_command %d",
                    last_command);
-    if (connected && !run.disconnected && icsFd != server.plugin_end) {
+    if (connected && !run.disconnected && icsFd != fuzz::plugin_end) {
         run.disconnected = true; // the plugin has closed its end
-        server.plugin_end = -1;
+        fuzz::plugin_end = -1;
     }
     if (run.disconnected && (moving_enabled != 0 || WeAreNotPlaying != 1))
         fuzz::fail("disconnected, but moving_enabled %d, WeAreNotPlaying %d", moving_enabled,
@@ -136,24 +133,17 @@ void check_after_pass(fuzz::Server& server, bool connected)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::set_up_process();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < fuzz::kStartBytes + 1)
         return -1;
-    fuzz::Server server;
     if (pipe(run.remote) != 0 || RcInitialize(run.remote[0]) < 0)
         fuzz::fail("the remote pipe: %s", strerror(errno));
     static char ics_buffer[kIcsBufferBytes];
     static unsigned char lcd_frame[kLcdFrameBytes];
     ics_buffer[0] = 0;
     fuzz::Input in{data, size};
-    const bool connected = fuzz::start(in, server) & fuzz::kConnected;
+    const bool connected = fuzz::start(in) & fuzz::kConnected;
     last_command = in.next() % kCommandsUsed;
     if (whats_showed == kFullTelnet)
         Gx9StopPig();
@@ -168,10 +158,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (pass > run.events_used + 16)
             fuzz::fail("the main loop is still running after %zu passes", pass);
         doexit = 0; // a restart: the run goes on with the same connection
-        send_server_text(server);
+        send_server_text();
         run.may_move = moving_enabled == 1 && WeAreNotPlaying != 1 && whats_showed == kBoardView;
         main_loop_pass(ics_buffer, kIcsBufferBytes, lcd_frame, false);
-        check_after_pass(server, connected);
+        check_after_pass(connected);
     }
     icsFd = 0;
     RcClose();
