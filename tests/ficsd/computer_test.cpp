@@ -31,15 +31,15 @@ TEST(Computer, LeavesManualSeeksAloneWithoutSpinning)
     c.login_guest();
     EXPECT_NE(c.ask("seek 5 0 manual").find("index 1."), std::string::npos);
     // Over a second with the seek long past the computer's delay: no game, and an idle server.
-    auto cpu_ticks = [&] {
+    auto cpu_ticks = [&] { // user and system time: fields 14 and 15 of /proc/PID/stat
         std::ifstream stat("/proc/" + std::to_string(server.pid()) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        std::string text((std::istreambuf_iterator<char>(stat)), {}), skip;
         std::istringstream fields(text.substr(text.rfind(')') + 2));
-        std::string f;
-        long ticks = 0;
-        for (int i = 3; i <= 15 && fields >> f; ++i)
-            ticks += i >= 14 ? std::stol(f) : 0;
-        return ticks;
+        long user = 0, system = 0;
+        for (int i = 3; i < 14; ++i)
+            fields >> skip;
+        fields >> user >> system;
+        return user + system;
     };
     const long before = cpu_ticks();
     EXPECT_EQ(c.read_for(1000ms).find("Creating:"), std::string::npos);

@@ -107,9 +107,9 @@ TEST_P(Conversation, GoesAsWrittenDown)
         clients[size_t(i)] = std::make_unique<Client>(server.port());
         names.push_back(clients[size_t(i)]->login_guest());
     }
-    // Sends the line (none when empty), reads up to `until` (the prompt, or the end of `want`)
-    // and checks what came.
-    auto expect = [&](int who, const std::string& line, std::string want, std::string until) {
+    // Sends a line (if any), reads up to `until` (the prompt, or the end of `want`) and checks.
+    auto expect = [&](int who, const std::string& line, std::string want,
+                      std::string until = "fics% ") {
         want = unescape(want, names);
         if (const size_t cut = want.rfind(" ... "); until.empty())
             until = want.substr(cut == std::string::npos ? want.rfind('^', 0) == 0 : cut + 5);
@@ -129,10 +129,10 @@ TEST_P(Conversation, GoesAsWrittenDown)
         std::istringstream words(rest);
         switch (line.at(1)) {
         case '>':
-            expect(who, sent, bar == std::string::npos ? "" : want, "fics% ");
+            expect(who, sent, bar == std::string::npos ? "" : want);
             break;
         case '<':
-            expect(who, "", rest, "fics% ");
+            expect(who, "", rest);
             break;
         case ')':
             expect(who, sent, want, "");
@@ -143,16 +143,15 @@ TEST_P(Conversation, GoesAsWrittenDown)
         case '*':
             white = who;
             black = rest.at(0) - '0';
-            expect(white, "match {" + rest.substr(0, 1) + "}" + rest.substr(1) + " white", "",
-                   "fics% ");
-            expect(black, "", "Challenge:", "fics% ");
-            expect(black, "accept", "<12> ", "fics% ");
-            expect(white, "", "<12> ", "fics% ");
+            expect(white, "match {" + rest.substr(0, 1) + "}" + rest.substr(1) + " white", "");
+            expect(black, "", "Challenge:");
+            expect(black, "accept", "<12> ");
+            expect(white, "", "<12> ");
             break;
         case '+':
             for (std::string move; words >> move;) {
-                expect(who, move, "<12> ", "fics% ");
-                expect(who = who == white ? black : white, "", "<12> ", "fics% ");
+                expect(who, move, "<12> ");
+                expect(who = who == white ? black : white, "", "<12> ");
             }
             break;
         case '.':

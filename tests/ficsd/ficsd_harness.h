@@ -52,8 +52,7 @@ class Client {
     // Everything that arrives within the window (to see that nothing else came).
     std::string read_for(std::chrono::milliseconds window);
     void close() { fd_.reset(); }
-    // Logs in as a guest, sets style 12 and returns the generated name ("Guest" and four capital
-    // letters).
+    // Logs in as a guest with style 12; returns the name given ("Guest" and four capitals).
     std::string login_guest();
 
   private:

@@ -216,3 +216,10 @@ TEST(Rules, ClockStartsAtWhitesFirstMoveAddsIncrementAndSurvivesTakeback)
     for (const auto& [control, name] : categories)
         EXPECT_EQ(control.category(), name) << control.minutes << " " << control.increment;
 }
+
+TEST(Rules, AnEnPassantCapturePossibleOnceMakesAPositionOfItsOwn)
+{
+    Game g(1, {5, 0}, at("4k3/8/8/8/6p1/8/7P/4K3 w - - 0 1"));
+    play(g, "h2h4 e8e7 e1e2 e7e8 e2e1");
+    EXPECT_EQ(g.repetitions(), 1);
+}

@@ -10,13 +10,12 @@ using namespace ficsd;
 
 TEST(Text, LinesEndAtLineFeedWithoutTelnetAndControlBytes)
 {
-    // bytes fed (in pieces separated by '|'), the lines that come out joined by '/'
-    // Telnet commands, tabs and control bytes are seen in the conversations.
+    // bytes fed (split into reads at '|'), the lines joined by '/'; more in conversations.txt
     const std::pair<std::string, std::string> rows[] = {
         {"\r\n\r\n", "/"},
         {"obs|erve 1\n", "observe 1"},
         {"a\nb\nc", "a/b"},
-        {"h\xff|\xfb\x01i\n", "hi"}, // a telnet command split between reads
+        {"h\xff|\xfb\x20i\n", "hi"}, // a telnet command split between reads
         {std::string(2000, 'a') + "\nwho\n", std::string(LineReader::kMaxInputLine, 'a') + "/who"},
     };
     for (const auto& [bytes, want] : rows) {
@@ -26,9 +25,9 @@ TEST(Text, LinesEndAtLineFeedWithoutTelnetAndControlBytes)
         for (std::string piece; std::getline(pieces, piece, '|');)
             reader.feed(piece, lines);
         std::string joined;
-        for (size_t i = 0; i < lines.size(); ++i)
-            joined += (i ? "/" : "") + lines[i];
-        EXPECT_EQ(joined, want) << bytes.substr(0, 40);
+        for (const std::string& line : lines)
+            joined += "/" + line;
+        EXPECT_EQ(joined, "/" + want) << bytes.substr(0, 40);
     }
 }
 
@@ -38,6 +37,7 @@ TEST(Text, WrapsAtSpacesWithinTheWidthAndMarksContinuations)
         {"exactly10!", "exactly10!\n\r"},
         {"one two three four", "one two\n\r\\   three\n\r\\   four\n\r"},
         {"", "\n\r"},
+        {" abcdefghijkl", " abcdefghi\n\r\\   jkl\n\r"},
         {"aaaa bbbbbbbbbbbbbbbb", "aaaa\n\r\\   bbbbbb\n\r\\   bbbbbb\n\r\\   bbbb\n\r"},
     };
     for (const auto& [line, want] : rows)
