@@ -21,19 +21,15 @@ void* counted(void* pointer, void* caller)
     return pointer;
 }
 
-struct Report {
-    ~Report()
-    {
-        fprintf(stderr, "alloc_counter: main loop %s, plugin allocations after start-up: %ld\n",
-                plugin_base ? "seen" : "never seen", allocations);
-    }
-} report;
+__attribute__((destructor)) void report()
+{
+    fprintf(stderr, "alloc_counter: main loop %s, plugin allocations after start-up: %ld\n",
+            plugin_base ? "seen" : "never seen", allocations);
+}
 
 } // namespace
 
-extern "C" {
-
-void RcGetActCode(void)
+extern "C" void RcGetActCode(void)
 {
     static auto real = reinterpret_cast<void (*)()>(dlsym(RTLD_NEXT, "RcGetActCode"));
     Dl_info info;
@@ -42,22 +38,20 @@ void RcGetActCode(void)
     real();
 }
 
-void* malloc(size_t size)
+extern "C" void* malloc(size_t size)
 {
     return counted(__libc_malloc(size), __builtin_return_address(0));
 }
 
-void* calloc(size_t count, size_t size)
+extern "C" void* calloc(size_t count, size_t size)
 {
     return counted(__libc_calloc(count, size), __builtin_return_address(0));
 }
 
-void* realloc(void* pointer, size_t size)
+extern "C" void* realloc(void* pointer, size_t size)
 {
     return counted(__libc_realloc(pointer, size), __builtin_return_address(0));
 }
-
-} // extern "C"
 
 // Counted here, where the caller is the plugin's code (std::string and std::vector come here).
 void* operator new(size_t size)

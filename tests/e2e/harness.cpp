@@ -42,11 +42,6 @@ bool wait_until(Duration timeout, const std::function<bool()>& done)
 
 } // namespace
 
-std::filesystem::path build_dir()
-{
-    return VITREL_BINARY_DIR;
-}
-
 ScriptedServer::ScriptedServer()
 {
     listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -59,12 +54,6 @@ ScriptedServer::ScriptedServer()
         getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) < 0)
         throw std::runtime_error(std::string("listening socket: ") + strerror(errno));
     port_ = ntohs(address.sin_port);
-}
-
-ScriptedServer::~ScriptedServer()
-{
-    close();
-    ::close(listen_fd_);
 }
 
 bool ScriptedServer::accept(Duration timeout)
@@ -107,11 +96,9 @@ bool ScriptedServer::send(std::string_view bytes)
 
 void ScriptedServer::close(bool reset)
 {
-    linger hard = {1, 0};
-    if (reset)
-        setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    if (fd_ >= 0)
-        ::close(fd_);
+    linger lingering = {reset, 0}; // on: the close resets the connection
+    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &lingering, sizeof lingering);
+    ::close(fd_); // with none open, both fail on -1 and change nothing
     fd_ = -1;
 }
 
@@ -177,8 +164,8 @@ std::vector<std::string> joined(std::vector<std::string> front,
 BoxProcess::BoxProcess(const std::vector<std::string>& args,
                        const std::vector<std::string>& environment,
                        const std::vector<std::string>& wrapper)
-    : Child(joined(joined(wrapper, {(build_dir() / "boxsim").string(), "--headless", "--plugin",
-                                    (build_dir() / "vitrel3.so").string(), "--shot-dir", "."}),
+    : Child(joined(joined(wrapper, {(kBuildDir / "boxsim").string(), "--headless", "--plugin",
+                                    (kBuildDir / "vitrel3.so").string(), "--shot-dir", "."}),
                    args),
             environment)
 {
@@ -195,7 +182,7 @@ std::vector<std::string> alice_args(int port, const std::string& script)
 }
 
 FicsdProcess::FicsdProcess(const std::vector<std::string>& args, int port)
-    : Child(joined({(build_dir() / "ficsd").string(), "--port", std::to_string(port), "--log",
+    : Child(joined({(kBuildDir / "ficsd").string(), "--port", std::to_string(port), "--log",
                     "received.log"},
                    args),
             {})
@@ -258,28 +245,6 @@ int Shot::count(int x, int y, int width, int height, unsigned char color) const
     return n;
 }
 
-namespace {
-
-// Pixels of a colour inside a square, its 4-pixel frame (where markers go) left out.
-int square_count(const Shot& shot, int col, int row, unsigned char color)
-{
-    return shot.count(60 + (col - 1) * 48 + 4, 429 - row * 48 + 4, 40, 40, color);
-}
-
-} // namespace
-
-// A white piece is white filled with a black outline, a black one the other way round.
-bool has_piece(const Shot& shot, int col, int row, bool white)
-{
-    int fill = square_count(shot, col, row, white ? 2 : 1);
-    return fill > 80 && fill > square_count(shot, col, row, white ? 1 : 2);
-}
-
-bool is_empty(const Shot& shot, int col, int row)
-{
-    return square_count(shot, col, row, 1) == 0 && square_count(shot, col, row, 2) == 0;
-}
-
 std::string BoardLine::text() const
 {
     std::ostringstream line;
@@ -302,15 +267,8 @@ std::string game_start()
 
 std::string expect(int x, int y, std::string_view text, int advance, std::string_view timeout)
 {
-    std::ostringstream command;
-    command << "expect " << x << ' ' << y << " \"" << text << "\" " << advance << ' ' << timeout
-            << ';';
-    return command.str();
-}
-
-std::string last_move(std::string_view move)
-{
-    return expect(470, 164, "Last move:  " + std::string(move));
+    return "expect " + std::to_string(x) + " " + std::to_string(y) + " \"" + std::string(text) +
+           "\" " + std::to_string(advance) + " " + std::string(timeout) + ";";
 }
 
 std::string BoardCursor::move(std::string_view coordinates, std::string_view timeout)
@@ -323,23 +281,18 @@ std::string BoardCursor::move(std::string_view coordinates, std::string_view tim
                std::to_string(429 - row * 48 + dy) + " 13 " + std::string(wait) + ";";
     };
     std::string keys = blue_at(9, 22, timeout);
-    for (int end = 0; end < 2; ++end) {
-        int c = coordinates[2 * end] - 'a' + 1;
-        int r = coordinates[2 * end + 1] - '0';
-        if (!white) {
-            c = 9 - c;
-            r = 9 - r;
+    auto step = [&](int& at, int to, const char* forward, const char* back) {
+        for (int ahead; (ahead = ((to - at) % 8 + 8) % 8) != 0;) {
+            at = (at + (ahead <= 4 ? 1 : -1) + 7) % 8 + 1;
+            keys +=
+                std::string("press ") + (ahead <= 4 ? forward : back) + ";" + blue_at(9, 22, "20s");
         }
-        for (int ahead; (ahead = ((c - col) % 8 + 8) % 8) != 0;) {
-            keys += ahead <= 4 ? "press RIGHT;" : "press LEFT;";
-            col = (col + (ahead <= 4 ? 1 : -1) + 7) % 8 + 1;
-            keys += blue_at(9, 22, "20s");
-        }
-        for (int ahead; (ahead = ((r - row) % 8 + 8) % 8) != 0;) {
-            keys += ahead <= 4 ? "press UP;" : "press DOWN;";
-            row = (row + (ahead <= 4 ? 1 : -1) + 7) % 8 + 1;
-            keys += blue_at(9, 22, "20s");
-        }
+    };
+    for (int end : {0, 2}) {
+        int file = coordinates[end] - 'a' + 1;
+        int rank = coordinates[end + 1] - '0';
+        step(col, white ? file : 9 - file, "RIGHT", "LEFT");
+        step(row, white ? rank : 9 - rank, "UP", "DOWN");
         keys += "press OK;" + (end == 0 ? blue_at(2, 2, "20s") : "");
     }
     return keys;

@@ -6,23 +6,28 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace e2e {
 
 using namespace std::chrono_literals;
 using Duration = std::chrono::milliseconds;
 
-std::filesystem::path build_dir();
+// The build's directory: boxsim, vitrel3.so, libgx9.so, ficsd, alloc_counter.so.
+inline const std::filesystem::path kBuildDir = VITREL_BINARY_DIR;
 
 // A server the test scripts on 127.0.0.1 (a free port), one connection at a time.
 class ScriptedServer {
   public:
     ScriptedServer();
-    ~ScriptedServer();
+    ~ScriptedServer()
+    {
+        close();
+        ::close(listen_fd_);
+    }
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
 
@@ -42,8 +47,7 @@ class ScriptedServer {
     std::string received_;
 };
 
-// A child process in a fresh directory of its own, which also holds its stdout and stderr
-// (removed at the end unless the test failed).
+// A child process in a fresh directory that holds its output (kept when the test failed).
 class Child {
   public:
     Child(std::vector<std::string> argv, const std::vector<std::string>& environment);
@@ -108,11 +112,6 @@ class Shot {
     int height_ = 0;
 };
 
-// A board square by its column and row on the screen (1..8): a piece of a colour on it (it fills
-// the square's inside with its colour, white 2 or black 1), or nothing.
-bool has_piece(const Shot& shot, int col, int row, bool white);
-bool is_empty(const Shot& shot, int col, int row);
-
 // A style-12 board line of alice against bob (no line end); ranks from rank 8, "-" for empty.
 struct BoardLine {
     std::string ranks[8] = {"rnbqkbnr", "pppppppp", "--------", "--------",
@@ -140,10 +139,11 @@ const std::string kSeekByPicker =
     kLoggedIn + "press YELLOW; press RIGHT; press RIGHT; press RIGHT; press DOWN;" +
     expect(100, 532, "seek ") + "press OK;";
 // Waits for the clock panel's "Last move:" of a move ("P/e2-e4").
-std::string last_move(std::string_view move);
-// The plugin answers keys: the help screen, then the board view again (White's file letters).
-// A press that comes while the main loop is busy with the one before is dropped: MUTE, which does
-// nothing, takes that place.
+const auto last_move = [](std::string_view move) {
+    return expect(470, 164, "Last move:  " + std::string(move));
+};
+// The plugin answers keys: the help screen, then the board view (White's file letters). The main
+// loop drops a press that comes while it is busy with the one before: MUTE takes that place.
 const std::string kStillAnswers = "press HELP;" + expect(120, 430, "EXIT   -> exit game") +
                                   "press MUTE; press HELP;" + expect(79, 430, "a");
 
@@ -152,9 +152,8 @@ struct BoardCursor {
     bool white = true; // false: the board is turned (column 1 is file h, row 1 is rank 8)
     int col = 4;
     int row = 2;
-    // Keys for a move ("e2e4"): waits for the cursor (the user's turn), then each arrow waits
-    // for the cursor on its new square and OK on the piece for its marker, since the main loop
-    // drops a press that comes while it is busy with the one before. No promotion letter.
+    // Keys for a move ("e2e4", no promotion letter): waits for the cursor (the user's turn), then
+    // after each arrow for the cursor on its square, after OK on the piece for its marker.
     std::string move(std::string_view coordinates, std::string_view timeout = "60s");
 };
 

@@ -4,7 +4,6 @@
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <iostream>
 #include <thread>
 
 #include "tests/e2e/harness.h"
@@ -18,17 +17,17 @@ constexpr bool kAddressSanitizer = true; // it owns malloc, and valgrind cannot 
 constexpr bool kAddressSanitizer = false;
 #endif
 
-// The word entry sends one letter of a digit key (2: "A", 3: "D", 4: "G", ...) as a sign.
-std::string sign(int key)
-{
-    return "press BLUE; type " + std::to_string(key) + "; press OK;";
-}
+const std::vector<std::string> kMemcheck = {"valgrind", "--error-exitcode=99",
+                                            "--errors-for-leak-kinds=definite", "--leak-check=full",
+                                            "--log-file=memcheck.log"};
 
-// Under memcheck (where valgrind is installed, outside the sanitizer build) nothing may show an
-// error or a definite leak. valgrind runs one thread at a time, which widens the window in which a
-// press between the two polls of a pass is lost: a game that failed only an expect (status 90) is
-// played again, up to three times, memcheck's verdict checked on each.
-TEST(PluginGame, LoginBoardMoveRefusalLcdNoticesDialogsAndWindowsUnderMemcheck)
+// The word entry sends one letter of a digit key (2: "A", 3: "D", 4: "G", ...) as a sign.
+const auto sign = [](int key) { return "press BLUE; type " + std::to_string(key) + "; press OK;"; };
+
+// Under memcheck (where installed, outside the sanitizer build): no error, no definite leak. It
+// runs one thread at a time, which widens the window in which a press between the two polls of a
+// pass is lost: a game that failed only an expect (90) is played again, memcheck checked each time.
+TEST(PluginGame, LoginBoardMoveRefusalLcdDialogsAndWindowsUnderMemcheck)
 {
     const bool memcheck = !kAddressSanitizer && std::system("valgrind --version >/dev/null") == 0;
     BoardCursor cursor;
@@ -36,46 +35,34 @@ TEST(PluginGame, LoginBoardMoveRefusalLcdNoticesDialogsAndWindowsUnderMemcheck)
     // neither in the intro nor for a piece). The full telnet window's fifth row from the bottom
     // lies left of the board.
     const std::string script =
-        kClockShown + "shot board;" + cursor.move("e2e4") +
-        expect(30, 511, "Please select some valid move!", 9) +
-        "expect-lcd 8 28 on 20s; shot refused;" + "press YELLOW;" + expect(100, 532, "abort ") +
-        "press DOWN;" + expect(100, 532, "accept ") + "press OK;" +
-        expect(30, 511, "bob(U) shouts: four", 9) + "press BLUE; type 2 3;" +
-        expect(100, 532, "AD") + "press OK;" + expect(30, 511, "AD", 9) + "press RED;" +
-        expect(30, 439, "bob(U) tells you: one", 9) + "press HELP;" +
+        kClockShown + cursor.move("e2e4") + expect(30, 511, "Please select some valid move!", 9) +
+        "expect-lcd 8 28 on 20s; shot refused; press YELLOW;" + expect(100, 532, "abort ") +
+        "press DOWN;" + expect(100, 532, "accept ") + "press OK;" + expect(30, 511, "accept", 9) +
+        "press BLUE; type 2 3;" + expect(100, 532, "AD") + "press OK;" + expect(30, 511, "AD", 9) +
+        "press RED;" + expect(30, 439, "{Game 1 (alice vs. bob)", 9) + "press HELP;" +
         expect(120, 430, "EXIT   -> exit game") + "press MUTE; press HELP;" +
-        "expect-pixel 40 25 9 30s; press RED;" + expect(30, 439, "bob(U) tells you: one", 9) +
+        "expect-pixel 40 25 9 30s; press RED;" + expect(30, 439, "{Game 1 (alice vs. bob)", 9) +
         "press MUTE; press RED; expect-pixel 40 25 9 30s; exit";
     for (int attempt = 1;; ++attempt) {
         ScriptedServer server;
         BoxProcess box(alice_args(server.port(), script), {},
-                       memcheck ? std::vector<std::string>{"valgrind", "--error-exitcode=99",
-                                                           "--errors-for-leak-kinds=definite",
-                                                           "--leak-check=full",
-                                                           "--log-file=memcheck.log"}
-                                : std::vector<std::string>{});
+                       memcheck ? kMemcheck : std::vector<std::string>{});
         const bool login_first =
             server.wait_for_received(kLogin, 120s) && server.received() == kLogin;
-        if (server.send(game_start()) && server.wait_for_received("e2e4\r\n", 120s) &&
-            server.send("Illegal move (e2e4).\n\rfics% ") &&
-            server.wait_for_received("e2e4\r\nrefresh\r\naccept \r\n", 120s))
-            server.send("\n\rbob(U) tells you: one\n\rbob(U) kibitzes: two\n\r"
-                        "bob offers you a draw: three\n\rbob(U) shouts: four\n\rfics% ");
+        if (server.send(game_start()) && server.wait_for_received("e2e4\r\n", 120s))
+            server.send("Illegal move (e2e4).\n\rfics% ");
         const int status = box.wait(240s);
         std::ifstream log(box.dir() / "memcheck.log");
         const std::string report{std::istreambuf_iterator<char>(log), {}};
-        std::cout << "attempt " << attempt << ": status " << status << "\n"
-                  << report.substr(std::min(report.find("HEAP SUMMARY"), report.size()));
-        ASSERT_TRUE(!memcheck || report.find("ERROR SUMMARY: 0 errors") != std::string::npos);
+        ASSERT_TRUE(!memcheck || report.find("ERROR SUMMARY: 0 errors") != std::string::npos)
+            << report;
         if (memcheck && status == 90 && attempt < 3)
             continue;
         ASSERT_EQ(status, 0) << box.output();
         EXPECT_TRUE(login_first) << "all sent before the server said anything";
-        EXPECT_TRUE(server.wait_for_received("accept \r\nAD\r\n", 0ms)) << server.received();
+        EXPECT_TRUE(server.wait_for_received("refresh\r\naccept \r\nAD\r\n", 0ms))
+            << server.received();
 
-        Shot board(box.shot("board"));
-        EXPECT_EQ(board.text(470, 164, 20), "Last move:  none    ");
-        EXPECT_EQ(board.text(79, 430, 1), "a") << "White's file letters";
         Shot refused(box.shot("refused"));
         EXPECT_EQ(refused.text(30, 493, 20, 9), "Illegal move (e2e4).");
         EXPECT_EQ(refused.pixel(30, 493), 3) << "the server's complaint on red";
@@ -105,11 +92,9 @@ TEST(PluginConnection, LostConnectionsAreReportedAndRestartsLogInAgainLeakingNoD
 
     // The first connection ends in the middle of a line, after a game with 1. d4 on the board.
     ASSERT_TRUE(server.wait_for_received(kLogin)) << box.output();
-    BoardLine d4;
+    BoardLine d4{.to_move = 'B', .relation = -1};
     d4.ranks[4] = "---P----";
     d4.ranks[6] = "PPP-PPPP";
-    d4.to_move = 'B';
-    d4.relation = -1;
     server.send(game_start() + "\n\r" + d4.text() + "\n\rbob(U) tells you: half a li");
     server.close();
     // The second logs in again, sends a word typed after the restart, and is reset.
@@ -125,9 +110,10 @@ TEST(PluginConnection, LostConnectionsAreReportedAndRestartsLogInAgainLeakingNoD
     EXPECT_EQ(open_descriptors(box.pid()), before) << "descriptors grew over the restarts";
     EXPECT_EQ(box.wait(), 0) << box.output();
 
-    // The restart keeps the game: the position of the lost connection is drawn again.
+    // The restart keeps the game: the white pawn (colour 2) stands on d4 again, d2 is empty.
     Shot restarted(box.shot("restarted"));
-    EXPECT_TRUE(has_piece(restarted, 4, 4, true) && is_empty(restarted, 4, 2)) << "1. d4";
+    EXPECT_GT(restarted.count(60 + 3 * 48 + 4, 429 - 4 * 48 + 4, 40, 40, 2), 80) << "d4";
+    EXPECT_EQ(restarted.count(60 + 3 * 48 + 4, 429 - 2 * 48 + 4, 40, 40, 2), 0) << "d2";
 }
 
 // Resident memory (KiB) and open descriptors of a process.
@@ -150,7 +136,7 @@ std::string traffic(int tick)
                                            "Illegal move (tick).",   "It is not your move (tick).",
                                            "You have 3 messages.",   "{Game 1 (alice vs. bob) }",
                                            "Game 1: takeback tick",  "news"};
-    BoardLine board;
+    BoardLine board{.white_seconds = 300 - tick / 2 % 290, .black_seconds = 299 - tick / 2 % 290};
     if (tick % 2) {
         board.ranks[4] = "----P---";
         board.ranks[6] = "PPPP-PPP";
@@ -158,8 +144,6 @@ std::string traffic(int tick)
         board.relation = -1;
         board.move = "P/e2-e4";
     }
-    board.white_seconds = 300 - tick / 2 % 290;
-    board.black_seconds = 299 - tick / 2 % 290;
     std::string text = "\n\r" + board.text() + "\n\r" + kNotices[tick % std::size(kNotices)] + " " +
                        std::to_string(tick) + "\n\rfics% ";
     if (tick % 20 == 19)
@@ -168,10 +152,9 @@ std::string traffic(int tick)
     return text;
 }
 
-// Hostile streams, then board lines drawn while signals of all three kinds arrive, then fifteen
-// seconds of traffic, four ticks a second, with three rounds of keys: both window modes, the help
-// screen, cursor steps, the picker and the word entry. Measured after the first round (every
-// drawing path has run) and at the end: the box's descriptors and resident memory stay flat, and
+// Hostile streams, board lines drawn under signals of all three kinds, then 15 s of traffic with
+// three rounds of keys (both window modes, help, cursor, picker, word entry). From the first round
+// (every drawing path has run) to the end the box's descriptors and resident memory stay flat;
 // the plugin allocates nothing once it polls the remote.
 TEST(LongRun, HostileStreamsSignalsAndTrafficWithKeysLeaveThePluginAnsweringWithFlatResources)
 {
@@ -184,17 +167,15 @@ TEST(LongRun, HostileStreamsSignalsAndTrafficWithKeysLeaveThePluginAnsweringWith
     script += expect(30, 511, "traffic over", 9) + kStillAnswers + "exit";
     std::vector<std::string> preload;
     if (!kAddressSanitizer)
-        preload.push_back("LD_PRELOAD=" + (build_dir() / "alloc_counter.so").string());
+        preload.push_back("LD_PRELOAD=" + (kBuildDir / "alloc_counter.so").string());
     ScriptedServer server;
     BoxProcess box(alice_args(server.port(), script), preload);
     ASSERT_TRUE(server.wait_for_received(kLogin)) << box.output();
 
     // 64 KiB without a line end; a board line cut at every length, with out-of-range numbers and
     // an overlong name; a game; ten thousand lines, all at once.
-    BoardLine hostile;
-    hostile.white = std::string(200, 'W');
-    hostile.game = 2147483647;
-    hostile.white_seconds = -2147483647;
+    BoardLine hostile{
+        .game = 2147483647, .white = std::string(200, 'W'), .white_seconds = -2147483647};
     std::string line = hostile.text() + " 99999999999999999999 -99999999999999999999";
     std::string stream = std::string(1 << 16, 'x');
     for (size_t length = 0; length <= line.size(); ++length)
@@ -211,9 +192,7 @@ TEST(LongRun, HostileStreamsSignalsAndTrafficWithKeysLeaveThePluginAnsweringWith
         for (int s : {SIGINT, SIGTERM, SIGPIPE})
             kill(box.pid(), s);
     }
-    board.white_seconds = 240;
-    board.black_seconds = 180;
-    server.send(board.text() + "\n\rfics% ");
+    server.send(BoardLine{.white_seconds = 240, .black_seconds = 180}.text() + "\n\rfics% ");
     ASSERT_TRUE(server.wait_for_received("\r\nD\r\n")) << box.output();
 
     std::pair<long, int> warm = {-1, -1};
@@ -228,12 +207,10 @@ TEST(LongRun, HostileStreamsSignalsAndTrafficWithKeysLeaveThePluginAnsweringWith
     ASSERT_TRUE(server.wait_for_received("\r\nM\r\n")) << "keys stuck\n" << box.output();
     server.send("\n\rtraffic over\n\rfics% ");
     ASSERT_EQ(box.wait(), 0) << box.output();
-    std::cout << "after the first round " << warm.first << " KiB, " << warm.second
-              << " descriptors; at the end " << last.first << " KiB, " << last.second << "\n";
-    EXPECT_EQ(last.second, warm.second) << "descriptors";
+    EXPECT_EQ(last.second, warm.second) << "descriptors after the first round and at the end";
     if (kAddressSanitizer)
         return; // its quarantine keeps freed blocks of the box: resident memory grows by design
-    EXPECT_LT(last.first - warm.first, 256) << "KiB of resident memory grown after warm-up";
+    EXPECT_LT(last.first - warm.first, 256) << "KiB resident after the first round " << warm.first;
     EXPECT_NE(box.output().find("main loop seen, plugin allocations after start-up: 0"),
               std::string::npos)
         << box.output();
