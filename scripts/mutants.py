@@ -21,8 +21,6 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 PLUGIN_DIRS = ["shell", "ics", "dialogs", "board", "panels", "lcd"]
 EXCLUDED = {"board/font_data.cpp"}
-TEST_TARGETS = ["test_gx9", "test_board", "test_panels", "test_lcd", "test_ics", "test_dialogs",
-                "test_shell", "test_e2e"]
 FLIP = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "==", "&&": "||",
         "||": "&&", "+": "-", "-": "+", "+=": "-=", "-=": "+="}
 OPERATOR = {"&&": "logic", "||": "logic", "+": "arith", "-": "arith", "+=": "arith",
@@ -208,8 +206,9 @@ def main():
     if not plugin_tree_clean():
         sys.exit("mutants: the plugin's folders have changes; commit or stash them first")
     signal.signal(signal.SIGTERM, interrupted)
-    help_text = run(["cmake", "--build", args.build_dir, "--target", "help"]).stdout
-    targets = [t for t in TEST_TARGETS if re.search(rf"\b{t}\b", help_text)]
+    targets = test_targets(args)
+    if not targets:
+        sys.exit("mutants: no test executables for those labels; configure and build first")
     report = dict(tree=run(["git", "rev-parse", "--short", "HEAD"]).stdout.strip(),
                   chosen=f"replay of {args.replay}" if args.replay else f"seed {args.seed}",
                   labels=args.labels, mutants=mutants)
@@ -257,6 +256,18 @@ def run(cmd):
             os.killpg(p.pid, signal.SIGKILL)
             raise
     return subprocess.CompletedProcess(cmd, p.returncode, out)
+
+
+def test_targets(args):
+    """The executables of the chosen labels' tests: the targets each mutant rebuilds."""
+    output = lambda cmd: subprocess.run(cmd, capture_output=True, text=True).stdout
+    labels = "|".join(args.labels.split(","))
+    shown = output(["ctest", "--test-dir", args.build_dir, "-L", f"^({labels})$",
+                    "--show-only=json-v1"])
+    names = {Path(t["command"][0]).name for t in json.loads(shown or '{"tests": []}')["tests"]
+             if t.get("command")}
+    known = output(["cmake", "--build", args.build_dir, "--target", "help"])
+    return sorted(n for n in names if re.search(rf"^\.\.\. {re.escape(n)}$", known, re.M))
 
 
 def build(args, targets):
