@@ -205,7 +205,7 @@ def main():
         return 0
     if not plugin_tree_clean():
         sys.exit("mutants: the plugin's folders have changes; commit or stash them first")
-    signal.signal(signal.SIGTERM, interrupted)
+    signal.signal(signal.SIGTERM, signal.default_int_handler)  # restore on a kill too
     targets = test_targets(args)
     if not targets:
         sys.exit("mutants: no test executables for those labels; configure and build first")
@@ -296,10 +296,6 @@ def replay(records):
     return out
 
 
-def interrupted(*_):
-    raise KeyboardInterrupt
-
-
 def baseline(args, targets):
     """Builds and tests the unmutated tree: it must pass, or no mutant says anything."""
     t0 = time.monotonic()
@@ -348,18 +344,16 @@ def run_mutant(args, targets, m):
 
 
 def summary(mutants):
-    count = {s: sum(m.get("status") == s for m in mutants)
-             for s in ("killed", "lived", "not compiled", "changed")}
-    scored = count["killed"] + count["lived"]
-    count["score"] = round(100 * count["killed"] / scored, 1) if scored else None
-    return count
+    n = {s: sum(m.get("status") == s for m in mutants)
+         for s in ("killed", "lived", "not compiled", "changed")}
+    n["score"] = round(100 * n["killed"] / (n["killed"] + n["lived"] or 1), 1)
+    return n
 
 
 def summary_line(report):
-    s = summary(report["mutants"])
-    return (f"killed {s['killed']} / lived {s['lived']} / not compiled {s['not compiled']}"
-            + (f" / changed {s['changed']}" if s["changed"] else "")
-            + f": score {s['score']} % (killed / (killed + lived))")
+    n = summary(report["mutants"])
+    return (f"killed {n['killed']} / lived {n['lived']} / not compiled {n['not compiled']} / "
+            f"changed {n['changed']}: score {n['score']} % (killed / (killed + lived))")
 
 
 def write_reports(args, report):
