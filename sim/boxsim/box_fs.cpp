@@ -86,16 +86,23 @@ NextDefinition next_fopen{"fopen"}, next_fopen64{"fopen64"}, next_open{"open"},
     next_openat{"openat"}, next_openat64{"openat64"}, next_openat_2{"__openat_2"},
     next_openat64_2{"__openat64_2"}, next_ioctl{"ioctl"}, next_write{"write"}, next_close{"close"};
 
+// Calls the next definition of an interposed function; `failed` when there is none (errno
+// ENOSYS).
+template <typename Fn, typename Result, typename... Args>
+Result call_next(NextDefinition& next, Result failed, Args... args)
+{
+    const auto fn = resolve<Fn>(next);
+    return fn != nullptr ? fn(args...) : failed;
+}
+
 int real_close(int fd)
 {
-    const auto fn = resolve<CloseFn>(next_close);
-    return fn ? fn(fd) : -1;
+    return call_next<CloseFn>(next_close, -1, fd);
 }
 
 ssize_t real_write(int fd, const void* data, size_t size)
 {
-    const auto fn = resolve<WriteFn>(next_write);
-    return fn ? fn(fd, data, size) : -1;
+    return call_next<WriteFn>(next_write, ssize_t{-1}, fd, data, size);
 }
 
 // ---- The configuration file -------------------------------------------------------------------
@@ -122,6 +129,17 @@ int write_all(int fd, const char* data, size_t size)
     return 0;
 }
 
+// A new anonymous memory file standing for a box path opened with `flags`: neither box file is
+// a directory.
+int memory_file(const char* name, int flags)
+{
+    if (flags & O_DIRECTORY) {
+        errno = ENOTDIR;
+        return -1;
+    }
+    return memfd_create(name, (flags & O_CLOEXEC) ? MFD_CLOEXEC : 0);
+}
+
 // A fresh memory file holding the configuration text, positioned at its start.
 int open_config(int flags)
 {
@@ -134,11 +152,7 @@ int open_config(int flags)
         errno = EROFS;
         return -1;
     }
-    if (flags & O_DIRECTORY) {
-        errno = ENOTDIR;
-        return -1;
-    }
-    const int fd = memfd_create("vitrel3.cfg", (flags & O_CLOEXEC) ? MFD_CLOEXEC : 0);
+    const int fd = memory_file("vitrel3.cfg", flags);
     if (fd < 0)
         return -1;
     if (write_all(fd, config_text->data(), config_text->size()) != 0 ||
@@ -201,11 +215,7 @@ bool untrack_lcd_descriptor(int fd)
 // end of file; writes never reach it, the device takes them.
 int open_lcd(int flags)
 {
-    if (flags & O_DIRECTORY) {
-        errno = ENOTDIR;
-        return -1;
-    }
-    const int fd = memfd_create("omra-lcd0", (flags & O_CLOEXEC) ? MFD_CLOEXEC : 0);
+    const int fd = memory_file("omra-lcd0", flags);
     if (fd < 0)
         return -1;
     if (!track_lcd_descriptor(fd)) {
@@ -362,6 +372,23 @@ mode_t mode_argument(int flags, va_list args)
     return (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(args, int)) : 0;
 }
 
+// The open family: a box path is opened here; any other path goes to the next definition of
+// the same name with the caller's own arguments.
+template <typename Fn, typename... Args>
+int open_path(NextDefinition& next, const char* path, int flags, Args... args)
+{
+    const BoxPath which = classify(path);
+    return which != BoxPath::Other ? open_box(which, flags) : call_next<Fn>(next, -1, args...);
+}
+
+FILE* fopen_path(NextDefinition& next, const char* path, const char* mode)
+{
+    const BoxPath which = classify(path);
+    if (which != BoxPath::Other)
+        return fopen_box(which, mode);
+    return call_next<FopenFn>(next, static_cast<FILE*>(nullptr), path, mode);
+}
+
 } // namespace
 
 bool lcd_pixel_lit(const LcdFrame& frame, int x, int y)
@@ -402,39 +429,23 @@ extern "C" {
 
 FILE* fopen(const char* path, const char* mode)
 {
-    const BoxPath which = classify(path);
-    if (which != BoxPath::Other)
-        return fopen_box(which, mode);
-    const auto real_fn = resolve<FopenFn>(next_fopen);
-    if (real_fn == nullptr)
-        return nullptr;
-    return real_fn(path, mode);
+    return fopen_path(next_fopen, path, mode);
 }
 
 FILE* fopen64(const char* path, const char* mode)
 {
-    const BoxPath which = classify(path);
-    if (which != BoxPath::Other)
-        return fopen_box(which, mode);
-    const auto real_fn = resolve<FopenFn>(next_fopen64);
-    if (real_fn == nullptr)
-        return nullptr;
-    return real_fn(path, mode);
+    return fopen_path(next_fopen64, path, mode);
 }
 
+// open and openat take a mode argument only when the flags create a file; va_start works only
+// in the variadic function itself, so each of the four reads it before the shared code runs.
 int open(const char* path, int flags, ...)
 {
     va_list args;
     va_start(args, flags);
     const mode_t mode = mode_argument(flags, args);
     va_end(args);
-    const BoxPath which = classify(path);
-    if (which != BoxPath::Other)
-        return open_box(which, flags);
-    const auto real_fn = resolve<OpenFn>(next_open);
-    if (real_fn == nullptr)
-        return -1;
-    return real_fn(path, flags, mode);
+    return open_path<OpenFn>(next_open, path, flags, path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...)
@@ -443,35 +454,17 @@ int open64(const char* path, int flags, ...)
     va_start(args, flags);
     const mode_t mode = mode_argument(flags, args);
     va_end(args);
-    const BoxPath which = classify(path);
-    if (which != BoxPath::Other)
-        return open_box(which, flags);
-    const auto real_fn = resolve<OpenFn>(next_open64);
-    if (real_fn == nullptr)
-        return -1;
-    return real_fn(path, flags, mode);
+    return open_path<OpenFn>(next_open64, path, flags, path, flags, mode);
 }
 
 int __open_2(const char* path, int flags)
 {
-    const BoxPath which = classify(path);
-    if (which != BoxPath::Other)
-        return open_box(which, flags);
-    const auto real_fn = resolve<Open2Fn>(next_open_2);
-    if (real_fn == nullptr)
-        return -1;
-    return real_fn(path, flags);
+    return open_path<Open2Fn>(next_open_2, path, flags, path, flags);
 }
 
 int __open64_2(const char* path, int flags)
 {
-    const BoxPath which = classify(path);
-    if (which != BoxPath::Other)
-        return open_box(which, flags);
-    const auto real_fn = resolve<Open2Fn>(next_open64_2);
-    if (real_fn == nullptr)
-        return -1;
-    return real_fn(path, flags);
+    return open_path<Open2Fn>(next_open64_2, path, flags, path, flags);
 }
 
 int openat(int dir, const char* path, int flags, ...)
@@ -480,13 +473,7 @@ int openat(int dir, const char* path, int flags, ...)
     va_start(args, flags);
     const mode_t mode = mode_argument(flags, args);
     va_end(args);
-    const BoxPath which = classify(path);
-    if (which != BoxPath::Other)
-        return open_box(which, flags);
-    const auto real_fn = resolve<OpenatFn>(next_openat);
-    if (real_fn == nullptr)
-        return -1;
-    return real_fn(dir, path, flags, mode);
+    return open_path<OpenatFn>(next_openat, path, flags, dir, path, flags, mode);
 }
 
 int openat64(int dir, const char* path, int flags, ...)
@@ -495,35 +482,17 @@ int openat64(int dir, const char* path, int flags, ...)
     va_start(args, flags);
     const mode_t mode = mode_argument(flags, args);
     va_end(args);
-    const BoxPath which = classify(path);
-    if (which != BoxPath::Other)
-        return open_box(which, flags);
-    const auto real_fn = resolve<OpenatFn>(next_openat64);
-    if (real_fn == nullptr)
-        return -1;
-    return real_fn(dir, path, flags, mode);
+    return open_path<OpenatFn>(next_openat64, path, flags, dir, path, flags, mode);
 }
 
 int __openat_2(int dir, const char* path, int flags)
 {
-    const BoxPath which = classify(path);
-    if (which != BoxPath::Other)
-        return open_box(which, flags);
-    const auto real_fn = resolve<Openat2Fn>(next_openat_2);
-    if (real_fn == nullptr)
-        return -1;
-    return real_fn(dir, path, flags);
+    return open_path<Openat2Fn>(next_openat_2, path, flags, dir, path, flags);
 }
 
 int __openat64_2(int dir, const char* path, int flags)
 {
-    const BoxPath which = classify(path);
-    if (which != BoxPath::Other)
-        return open_box(which, flags);
-    const auto real_fn = resolve<Openat2Fn>(next_openat64_2);
-    if (real_fn == nullptr)
-        return -1;
-    return real_fn(dir, path, flags);
+    return open_path<Openat2Fn>(next_openat64_2, path, flags, dir, path, flags);
 }
 
 // ioctl's third argument is a pointer or an integer of pointer size on every request we know.
@@ -535,30 +504,19 @@ int ioctl(int fd, unsigned long request, ...) noexcept
     va_end(args);
     if (is_lcd_descriptor(fd))
         return lcd_request(request, argument);
-    const auto real_fn = resolve<IoctlFn>(next_ioctl);
-    if (real_fn == nullptr)
-        return -1;
-    return real_fn(fd, request, argument);
+    return call_next<IoctlFn>(next_ioctl, -1, fd, request, argument);
 }
 
 ssize_t write(int fd, const void* data, size_t size)
 {
-    if (is_lcd_descriptor(fd))
-        return lcd_write(data, size);
-    const auto real_fn = resolve<WriteFn>(next_write);
-    if (real_fn == nullptr)
-        return -1;
-    return real_fn(fd, data, size);
+    return is_lcd_descriptor(fd) ? lcd_write(data, size) : real_write(fd, data, size);
 }
 
 int close(int fd)
 {
     if (untrack_lcd_descriptor(fd))
         lcd_closed();
-    const auto real_fn = resolve<CloseFn>(next_close);
-    if (real_fn == nullptr)
-        return -1;
-    return real_fn(fd);
+    return real_close(fd);
 }
 
 } // extern "C"
