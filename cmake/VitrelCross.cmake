@@ -28,12 +28,7 @@ set(VITREL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH
 # header centring measured on ink, the missing-font warning): where FBDrawString paints plain
 # boxes they cannot pass, so they are reported as "Not Run (Disabled)" instead.
 set(VITREL_TESTS_NEEDING_FREETYPE
-    Strings.PaintBoxOfReturnedWidthWithInkInside
-    Strings.WidthAddsUpAndGrowsWithHeight
-    Strings.GlyphsSitOnABaselineInsideTheBox
-    Strings.ClippedAtTheScreenEdges
-    Strings.BytesAboveAsciiDrawAsLatin1
-    Strings.MissingFontFallsBackToPlainBoxes
+    Strings.DrawTheGoldenScreenInBoxesOfTheReturnedWidthThatAddsUp
     Header.NamesAndRatingsStartAtTheirCentredPositions
     Header.FieldsWithoutTerminatorAreReadWithinTheirSize
     HelpScreen.CoversTheBoardAreaWithItsHeadingsAndRows
