@@ -85,7 +85,6 @@ extern "C" __attribute__((visibility("default"))) int plugin_exec(Node* list)
             return 41;
         usleep(20000);
     }
-    FBClose();
     ioctl(lcd, 25);
     close(lcd);
     signal(SIGINT, old_int); // the handler lives in this library, which the host may unload

@@ -78,14 +78,14 @@ TEST(PngCodecs, EachReadsWhatEitherWrites)
                     (builtin_reads ? builtin::read_indexed_png : read_indexed_png)(tv, image) +
                         (builtin_reads ? builtin::read_bit_png : read_bit_png)(lcd, bits),
                     "");
-                const std::string which = std::to_string(width) + " wide, built-in writes " +
-                                          std::to_string(builtin_writes) + " reads " +
-                                          std::to_string(builtin_reads);
+                SCOPED_TRACE(std::to_string(width) + " wide, built-in writes " +
+                             std::to_string(builtin_writes) + " reads " +
+                             std::to_string(builtin_reads));
                 EXPECT_EQ(std::pair(image.width, image.height), std::pair(width, height));
-                EXPECT_EQ(image.pixels, pixels) << which;
+                EXPECT_EQ(image.pixels, pixels);
                 EXPECT_EQ(Bytes(&image.palette[0][0], &image.palette[0][0] + 768), colours);
                 for (size_t i = 0; i < pixels.size(); ++i)
-                    ASSERT_EQ(bits.pixels[i], pixels[i] != 0 ? 1 : 0) << which << ", pixel " << i;
+                    ASSERT_EQ(bits.pixels[i], pixels[i] != 0 ? 1 : 0) << "pixel " << i;
             }
         }
     }
