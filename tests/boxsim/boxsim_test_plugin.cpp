@@ -1,6 +1,5 @@
 // A fixture plugin for boxsim's tests (not the product): it prepares the LCD device, draws a
 // known picture, shows what it receives, and returns when the box asks it to leave.
-//
 // The screen is colour 1 with a blue (13) box at x 100-149, y 140-179, drawn last at start-up;
 // the live picture's window is at x 470-694, y 281-448. Pixels (10, 10) to (14, 10) show, as
 // palette indices: the last key (238 before any), how many keys came, restarts, 1 while the
@@ -46,7 +45,6 @@ extern "C" __attribute__((visibility("default"))) int plugin_exec(Node* list)
         no_pig = std::strcmp(node->key, "no_pig") == 0 ? value : no_pig;
     }
     gx9_use_pig = no_pig == 0 ? 1 : 0;
-    signals_caught = 0;
     auto* const old_int = signal(SIGINT, count_signal);
     auto* const old_term = signal(SIGTERM, count_signal);
     const int lcd = open("/dev/omra/lcd0", O_RDWR);

@@ -213,9 +213,18 @@ TEST(Strings, DrawTheGoldenScreenInBoxesOfTheReturnedWidthThatAddsUp)
     EXPECT_EQ(width_of("\xe9", 30), width_of("e", 30));
 }
 
-// Steps, "|" between them: "p N" press, "r N" release, "t N" both, "R" restart, "b N" one raw
-// byte, "H" the box hangs up; "= A R X": a poll reads actcode A, realcode R and doexit X. A poll
-// of an empty pipe returns at once.
+// The face is loaded once per process, on the first string: this test has a process of its own.
+TEST(Strings, MissingFontFallsBackToPlainBoxes)
+{
+    setenv("VITREL_GX9_FONT", "/nonexistent/font.ttf", 1);
+    TestScreen screen;
+    EXPECT_EQ(FBDrawString(10, 10, 23, "abcde", kInk, kPaper), 5 * 14); // 6/10 of the height each
+    EXPECT_TRUE(screen.all(10, 10, 70, 23, kPaper));
+    EXPECT_EQ(screen.count(0, 0, 720, 576, kPaper), 70 * 23);
+}
+
+// Steps: "p N" press, "r N" release, "t N" both, "R" restart, "b N" one raw byte, "H" the box
+// hangs up; "= A R X": a poll (at once, even on an empty pipe) reads actcode, realcode, doexit.
 TEST(Remote, RefusesABadDescriptorAndTurnsEventsIntoKeysOnePressPerPoll)
 {
     EXPECT_LT(RcInitialize(-1), 0);
