@@ -55,14 +55,6 @@ std::optional<uint8_t> key_code(std::string_view name)
     return std::nullopt;
 }
 
-std::string_view key_name(uint8_t code)
-{
-    for (const NamedKey& key : kKeys)
-        if (key.code == code)
-            return key.name;
-    return "?";
-}
-
 Remote::Remote()
 {
     int ends[2];

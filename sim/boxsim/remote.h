@@ -14,8 +14,6 @@ using sim::UniqueFd;
 // The keys of the remote by their script names: digits "0".."9", LEFT RIGHT UP DOWN OK RED
 // YELLOW BLUE HELP MUTE EXIT. std::nullopt for any other word.
 std::optional<uint8_t> key_code(std::string_view name);
-// The script name of a code ("?" for a code no key sends).
-std::string_view key_name(uint8_t code);
 
 class Remote {
   public:
