@@ -30,7 +30,6 @@ set(VITREL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH
 set(VITREL_TESTS_NEEDING_FREETYPE
     Strings.DrawTheGoldenScreenInBoxesOfTheReturnedWidthThatAddsUp
     Header.NamesAndRatingsStartAtTheirCentredPositions
-    Header.FieldsWithoutTerminatorAreReadWithinTheirSize
     HelpScreen.CoversTheBoardAreaWithItsHeadingsAndRows
     PluginRun.WithoutAConfigurationTheIntroReportsTheFailureAndKeysStillWork)
 

@@ -1,181 +1,117 @@
-// The board on pixels: square colours and corners, frame, labels for both colours, pieces placed
-// from the array in screen order, empty-square bytes, and no cursor while the user may not move.
-#include <array>
+// The board on pixels: whole-screen golden images of the start position for either side and of a
+// middlegame with both marks and the cursor; then the cursor and the marks moved and erased.
+// When a change of the picture is intended, rewrite them with VITREL_UPDATE_GOLDEN=1 ctest -R
+// Golden
+#include <algorithm>
 #include <cstring>
 
 #include <gtest/gtest.h>
 
 #include "board/board.h"
-#include "board/glyphs.h"
-#include "host/gx9.h"
+#include "board/cursor.h"
 #include "ics/game_state.h"
-#include "tests/board/board_test_util.h"
-
-using testsupport::TestScreen;
+#include "tests/support/test_screen.h"
 
 namespace {
 
-using Board = std::array<char, kSquares + 1>;
-
-Board empty_board()
-{
-    Board b{};
-    std::memset(b.data(), ' ', kSquares);
-    return b;
-}
-
-Board start_board()
-{
-    Board b{};
-    std::memcpy(b.data(), kStartPosition, sizeof kStartPosition);
-    return b;
-}
-
-// The start position as the line interpreter stores it for a user playing Black: turned.
-Board turned(const Board& b)
-{
-    Board t = b;
-    for (int i = 0; i < kSquares; ++i)
-        t[i] = b[kSquares - 1 - i];
-    return t;
-}
-
-class BoardDrawing : public ::testing::Test {
+class BoardGolden : public ::testing::Test {
   protected:
-    void SetUp() override { init(); }
-    TestScreen screen;
+    void SetUp() override
+    {
+        init();
+        std::memcpy(zeforboard, kStartPosition, sizeof kStartPosition);
+    }
+    testsupport::TestScreen screen;
 };
 
-bool square_matches(const boardtest::Pixels& screen, const boardtest::Pixels& alone, int c, int r)
-{
-    for (int y = field_top(r); y < field_top(r) + FieldHeight; ++y)
-        for (int x = field_left(c); x < field_left(c) + FieldWidth; ++x)
-            if (screen[boardtest::at(x, y)] != alone[boardtest::at(x, y)])
-                return false;
-    return true;
-}
+class CursorAndMarkers : public BoardGolden {
+  protected:
+    void SetUp() override
+    {
+        BoardGolden::SetUp();
+        moving_enabled = 1;
+        WeAreNotPlaying = 0;
+        draw_chess_board(zeforboard, 0, 0, 0, 0);
+        plain = screen.snapshot();
+    }
+    int blue(int c = 0, int r = 0) const // on square (c, r), or on the whole screen
+    {
+        return c ? screen.count(field_left(c), field_top(r), 48, 48, 13)
+                 : screen.count(0, 0, 720, 576, 13);
+    }
+    std::vector<uint8_t> plain;
+};
 
 } // namespace
 
-// An empty board: squares at their places, dark in the bottom-left and top-right corners, the
-// frame around them, nothing beyond it, and no call besides frame, labels and squares (no cursor
-// while nobody may move).
-TEST_F(BoardDrawing, EmptyBoardShowsSquaresInsideTheFrame)
+// For Black the array comes turned, and any my_color but 1 turns the labels. No cursor while
+// nobody may move.
+TEST_F(BoardGolden, StartPositionForWhiteAndForBlack)
 {
-    // Columns: c, r, left, top, colour.
-    struct Row {
-        int c, r, left, top;
-        uint8_t colour;
-    };
-    const Row rows[] = {
-        {1, 1, 60, 381, DarkFieldColor},  {8, 8, 396, 45, DarkFieldColor},
-        {1, 8, 60, 45, LightFieldColor},  {8, 1, 396, 381, LightFieldColor},
-        {4, 2, 204, 333, DarkFieldColor}, {5, 2, 252, 333, LightFieldColor},
-    };
-    const Board b = empty_board();
-    const uint32_t before = screen.draw_calls();
-    draw_chess_board(b.data(), 4, 2, 4, 2);
-    EXPECT_EQ(screen.draw_calls() - before, 4u + 16u + 64u);
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << "square " << row.c << ", " << row.r);
-        EXPECT_EQ(field_left(row.c), row.left);
-        EXPECT_EQ(field_top(row.r), row.top);
-        EXPECT_TRUE(screen.all(row.left, row.top, FieldWidth, FieldHeight, row.colour));
-    }
-    EXPECT_EQ(screen.count(60, 45, 384, 384, LightFieldColor), 32 * 48 * 48);
-    EXPECT_EQ(screen.count(60, 45, 384, 384, DarkFieldColor), 32 * 48 * 48);
-    // The frame: x 40..463, y 25..448; top and right strips plain, the others carry labels.
-    EXPECT_TRUE(screen.all(40, 25, 424, 20, BorderColor));
-    EXPECT_TRUE(screen.all(444, 25, 20, 424, BorderColor));
-    EXPECT_EQ(screen.count(40, 429, 424, 20, BorderColor) + screen.count(40, 429, 424, 20, 2),
-              424 * 20);
-    EXPECT_EQ(screen.count(40, 45, 20, 384, BorderColor) + screen.count(40, 45, 20, 384, 2),
-              20 * 384);
-    EXPECT_EQ(screen.count(0, 0, 720, 576, 0), 720 * 576 - 424 * 424) << "drawn beyond the frame";
-}
-
-TEST_F(BoardDrawing, LabelsFollowTheUsersColour)
-{
-    // Columns: my_color, files left to right, ranks top to bottom.
-    struct Row {
-        int colour;
-        const char* files;
-        const char* ranks;
-    };
-    const Row rows[] = {
-        {1, "abcdefgh", "87654321"},
-        {0, "hgfedcba", "12345678"},
-        {2, "hgfedcba", "12345678"}, // any value but 1 turns the labels
-    };
-    const Board b = empty_board();
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << "my_color " << row.colour);
-        my_color = row.colour;
-        draw_chess_board(b.data(), 4, 2, 4, 2);
-        EXPECT_EQ(screen.text(Xoffset + 39, Yoffset - 19, 8, FieldWidth), row.files);
-        std::string ranks;
-        for (int j = 0; j < 8; ++j)
-            ranks += screen.text(Xoffset + 5, Yoffset - 389 + 48 * j, 1);
-        EXPECT_EQ(ranks, row.ranks);
+    draw_chess_board(zeforboard, 4, 2, 4, 2);
+    EXPECT_TRUE(screen.matches_golden("board_start_white"));
+    std::reverse(zeforboard, zeforboard + kSquares);
+    for (const int colour : {0, 2}) {
+        my_color = colour;
+        draw_chess_board(zeforboard, 4, 2, 4, 2);
+        EXPECT_TRUE(screen.matches_golden("board_start_black")) << "my_color " << colour;
     }
 }
 
-TEST_F(BoardDrawing, PiecesStandOnTheSquaresTheArrayNames)
+// White to move in a Ruy Lopez: the knight on f3 is chosen, e5 is the target and the cursor
+// stands on it, inside the mark.
+TEST_F(BoardGolden, MiddlegameWithMarksAndCursor)
 {
-    // Columns: board array, square, what it shows (as the glyph drawn on its own).
-    struct Row {
-        const char* view;
-        Board board;
-        int c, r;
-        PieceKind kind;
-        bool white;
-    };
-    const Row rows[] = {
-        {"White", start_board(), 4, 2, PieceKind::Pawn, true},
-        {"White", start_board(), 5, 8, PieceKind::King, false},
-        {"White", start_board(), 2, 1, PieceKind::Knight, true},
-        {"White", start_board(), 4, 8, PieceKind::Queen, false},
-        {"Black", turned(start_board()), 1, 1, PieceKind::Rook, false},  // h8
-        {"Black", turned(start_board()), 4, 1, PieceKind::King, false},  // e8
-        {"Black", turned(start_board()), 3, 8, PieceKind::Bishop, true}, // f1
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.view << " square " << row.c << ", " << row.r);
-        screen.fill(0);
-        FBFillRect(field_left(row.c), field_top(row.r), 48, 48, field_color(row.c, row.r));
-        draw_glyph(row.kind, field_left(row.c) + 5, field_top(row.r) - 5, row.white ? 1 : 2,
-                   row.white ? 2 : 1);
-        const boardtest::Pixels expected = boardtest::snapshot(screen);
-
-        screen.fill(0);
-        draw_chess_board(row.board.data(), 4, 2, 4, 2);
-        EXPECT_TRUE(square_matches(boardtest::snapshot(screen), expected, row.c, row.r))
-            << screen.dump(field_left(row.c), field_top(row.r), 48, 48);
-    }
-}
-
-TEST_F(BoardDrawing, BytesThatNameNoPieceLeaveThePlainSquare)
-{
-    for (const char byte : {' ', '-', '1', '\0', 'x', 'A', '\x80'}) {
-        SCOPED_TRACE(testing::Message() << "byte " << int(byte));
-        Board b = empty_board();
-        b[square_index(3, 3)] = byte;
-        draw_one_field(b.data(), 3, 3);
-        EXPECT_TRUE(screen.all(field_left(3), field_top(3), 48, 48, DarkFieldColor));
-    }
-}
-
-TEST_F(BoardDrawing, DrawsTheCursorOnlyWhileTheUserMayMove)
-{
-    const Board b = start_board();
-    moving_enabled = 0;
-    WeAreNotPlaying = 0;
-    draw_chess_board(b.data(), 4, 2, 4, 2);
-    EXPECT_EQ(screen.count(0, 0, 720, 576, 13), 0);
-
+    const char* ranks = "r.bqk..r.pppbpppp.n..n......p...B...P........N..PPPP.PPPRNBQ.RK.";
+    for (int i = 0; i < kSquares; ++i) // rank 8 first, files a to h
+        zeforboard[square_index(i % 8 + 1, 8 - i / 8)] = ranks[i] == '.' ? ' ' : ranks[i];
     moving_enabled = 1;
-    draw_chess_board(b.data(), 4, 2, 5, 4);
-    EXPECT_GT(screen.count(field_left(5), field_top(4), 48, 48, 13), 0);
-    EXPECT_EQ(screen.count(0, 0, 720, 576, 13),
-              screen.count(field_left(5), field_top(4), 48, 48, 13));
+    WeAreNotPlaying = 0;
+    draw_chess_board(zeforboard, 6, 3, 5, 5);
+    draw_markers(zeforboard, 6, 3, 5, 5);
+    EXPECT_TRUE(screen.matches_golden("board_middlegame"));
+}
+
+// The old square is redrawn, then the cursor drawn on the new one; a column or row off the board
+// means no square.
+TEST_F(CursorAndMarkers, MovingTheCursorErasesItFromTheOldSquare)
+{
+    draw_cursor(zeforboard, 3, 8, 3, 8);
+    EXPECT_GT(blue(3, 8), 0);
+    draw_cursor(zeforboard, 3, 8, 8, 1);
+    EXPECT_GT(blue(8, 1), 0);
+    EXPECT_EQ(blue(), blue(8, 1)) << "the cursor stayed on its old square";
+    draw_cursor(zeforboard, 8, 1, 0, 5);
+    draw_cursor(zeforboard, 0, 0, 9, 1);
+    draw_cursor(zeforboard, -1, 4, 3, 0);
+    EXPECT_EQ(screen.changed_since(plain), 0);
+}
+
+TEST_F(CursorAndMarkers, CursorStaysAwayWhileTheUserMayNotMove)
+{
+    // Columns: moving_enabled, WeAreNotPlaying.
+    const std::pair<int, int> rows[] = {{0, 0}, {0, 1}, {1, 1}};
+    draw_cursor(zeforboard, 4, 2, 4, 2);
+    const std::vector<uint8_t> with_cursor = screen.snapshot();
+    for (const auto& [moving, not_playing] : rows) {
+        moving_enabled = moving;
+        WeAreNotPlaying = not_playing;
+        draw_cursor(zeforboard, 4, 2, 5, 5);
+        EXPECT_EQ(screen.changed_since(with_cursor), 0) << moving << ", " << not_playing;
+    }
+}
+
+// Each pair with both coordinates on the board gets a mark, two nested outlines of 44 and 42
+// pixels; removing the same pairs gives back the squares with their pieces.
+TEST_F(CursorAndMarkers, MarksOnlyTheGivenPairsAndRemovesThemAgain)
+{
+    // Columns: m1col, m1row, m2col, m2row, marks expected.
+    const int rows[][5] = {{0, 0, 0, 0, 0}, {5, 2, 0, 0, 1}, {5, 2, 7, 8, 2}, {0, 2, 8, 8, 1},
+                           {5, 0, 0, 4, 0}, {9, 2, 5, 9, 0}, {1, 8, 1, 1, 2}};
+    for (const auto& m : rows) {
+        draw_markers(zeforboard, m[0], m[1], m[2], m[3]);
+        EXPECT_EQ(blue(), m[4] * (4 * 43 + 4 * 41)) << m[0] << m[1] << " " << m[2] << m[3];
+        remove_markers(zeforboard, m[0], m[1], m[2], m[3]);
+        EXPECT_EQ(screen.changed_since(plain), 0) << m[0] << m[1] << " " << m[2] << m[3];
+    }
 }

@@ -1,13 +1,11 @@
-// The test fixtures: a memfd framebuffer drawn through libgx9 and read back, and a remote
-// control fed through a pipe.
+// The test fixtures: a memfd framebuffer drawn through libgx9 and read back, golden images, and a
+// remote control fed through a pipe.
 #include "tests/support/test_screen.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -26,59 +24,57 @@ namespace {
     throw std::runtime_error(std::string(call) + ": " + std::strerror(errno));
 }
 
-struct PaletteEntry {
-    int index, red, green, blue;
+// The plugin's palette (index, red, green, blue) in the order start-up defines it.
+constexpr int kPluginPalette[][4] = {
+    {1, 0, 0, 0},       {2, 255, 255, 255}, {10, 33, 105, 115}, {6, 156, 195, 189},
+    {9, 132, 130, 66},  {5, 255, 255, 30},  {4, 255, 255, 140}, {7, 80, 80, 200},
+    {8, 130, 130, 130}, {3, 255, 0, 0},     {12, 0, 255, 0},    {13, 0, 0, 255},
 };
-
-// The plugin's palette in the order start-up defines it.
-constexpr std::array<PaletteEntry, 12> kPluginPalette{{
-    {1, 0, 0, 0},
-    {2, 255, 255, 255},
-    {10, 33, 105, 115},
-    {6, 156, 195, 189},
-    {9, 132, 130, 66},
-    {5, 255, 255, 30},
-    {4, 255, 255, 140},
-    {7, 80, 80, 200},
-    {8, 130, 130, 130},
-    {3, 255, 0, 0},
-    {12, 0, 255, 0},
-    {13, 0, 0, 255},
-}};
 
 bool inside(int x, int y)
 {
     return x >= 0 && x < gx9::kWidth && y >= 0 && y < gx9::kHeight;
 }
 
-std::string golden_path(const std::string& name)
-{
-    return std::string(VITREL_SOURCE_DIR) + "/tests/golden/" + name + ".png";
-}
-
-bool updating_goldens()
-{
-    const char* value = std::getenv("VITREL_UPDATE_GOLDEN");
-    return value != nullptr && std::strcmp(value, "1") == 0;
-}
-
-void write_event(int fd, uint8_t type, int code)
-{
-    const gx9::RcEvent event{type, static_cast<uint8_t>(code)};
-    if (write(fd, &event, sizeof(event)) != static_cast<ssize_t>(sizeof(event)))
-        fail_call("write(remote pipe)");
-}
-
 } // namespace
 
-void set_plugin_palette()
+::testing::AssertionResult matches_golden_image(const std::string& name, int width, int height,
+                                                const uint8_t* pixels, const uint8_t (*palette)[3])
 {
-    for (const PaletteEntry& entry : kPluginPalette)
-        FBSetColor(entry.index, entry.red, entry.green, entry.blue);
-    FBSetupColors();
+    const std::string path = std::string(VITREL_SOURCE_DIR) + "/tests/golden/" + name + ".png";
+    const char* update = std::getenv("VITREL_UPDATE_GOLDEN");
+    if (update != nullptr && std::strcmp(update, "1") == 0) {
+        const std::string error =
+            screentext::write_indexed_png(path, width, height, pixels, palette);
+        return error.empty() ? ::testing::AssertionSuccess()
+                             : ::testing::AssertionFailure() << "cannot update golden: " << error;
+    }
+    std::ostringstream report;
+    screentext::IndexedImage golden;
+    if (const std::string error = screentext::read_indexed_png(path, golden); !error.empty()) {
+        report << "no golden image (" << error << ")";
+    } else if (golden.width != width || golden.height != height) {
+        report << "golden image is " << golden.width << " x " << golden.height;
+    } else {
+        int differing = 0;
+        std::ostringstream first;
+        for (int i = 0; i < width * height; ++i) {
+            if (golden.pixels[i] != pixels[i] && ++differing <= 5)
+                first << (differing == 1 ? "first at" : ",") << " (" << i % width << ", "
+                      << i / width << ") expected " << int(golden.pixels[i]) << " got "
+                      << int(pixels[i]);
+        }
+        if (differing == 0)
+            return ::testing::AssertionSuccess();
+        report << differing << " pixels differ from " << name << ".png, " << first.str();
+    }
+    const std::string error =
+        screentext::write_indexed_png(path + ".new", width, height, pixels, palette);
+    report << (error.empty() ? "; actual image written to " + path + ".new"
+                             : "; cannot write actual image: " + error)
+           << " (VITREL_UPDATE_GOLDEN=1 rewrites the golden image)";
+    return ::testing::AssertionFailure() << report.str();
 }
-
-// ---- TestScreen -------------------------------------------------------------------------------
 
 TestScreen::TestScreen()
 {
@@ -93,7 +89,9 @@ TestScreen::TestScreen()
     file_ = static_cast<gx9::FbFile*>(address);
     if (FBInitialize(gx9::kWidth, gx9::kHeight, 8, fd_) < 0)
         throw std::runtime_error("FBInitialize refused the test screen");
-    set_plugin_palette();
+    for (const auto& entry : kPluginPalette)
+        FBSetColor(entry[0], entry[1], entry[2], entry[3]);
+    FBSetupColors();
 }
 
 TestScreen::~TestScreen()
@@ -114,6 +112,22 @@ std::string TestScreen::text(int x, int y, int length, int advance) const
                                  advance);
 }
 
+::testing::AssertionResult TestScreen::shows(int x, int y, const std::string& expected,
+                                             unsigned char ink, unsigned char paper,
+                                             int advance) const
+{
+    const int length = static_cast<int>(expected.size());
+    const int width = (length - 1) * advance + 10;
+    const std::string read = text(x, y, length, advance);
+    const int inked = count(x, y, width, 18, ink);
+    if (read == expected && inked > 0 && inked + count(x, y, width, 18, paper) == width * 18)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "(" << x << ", " << y << ") reads \"" << read << "\", expected \"" << expected
+           << "\" " << int(ink) << " on " << int(paper) << "\n"
+           << dump(x, y, width < 100 ? width : 100, 18);
+}
+
 int TestScreen::count(int x, int y, int width, int height, unsigned char color) const
 {
     int found = 0;
@@ -123,14 +137,12 @@ int TestScreen::count(int x, int y, int width, int height, unsigned char color) 
     return found;
 }
 
-bool TestScreen::all(int x, int y, int width, int height, unsigned char color) const
+int TestScreen::changed_since(const std::vector<uint8_t>& before) const
 {
-    return width > 0 && height > 0 && count(x, y, width, height, color) == width * height;
-}
-
-void TestScreen::fill(unsigned char color)
-{
-    std::memset(file_->pixels, color, sizeof(file_->pixels));
+    int changed = 0;
+    for (size_t i = 0; i < before.size(); ++i)
+        changed += before[i] != (&file_->pixels[0][0])[i];
+    return changed;
 }
 
 std::string TestScreen::dump(int x, int y, int width, int height) const
@@ -145,49 +157,6 @@ std::string TestScreen::dump(int x, int y, int width, int height) const
     }
     return map;
 }
-
-::testing::AssertionResult TestScreen::matches_golden(const std::string& name) const
-{
-    const std::string path = golden_path(name);
-    const uint8_t* pixels = &file_->pixels[0][0];
-    if (updating_goldens()) {
-        const std::string error =
-            screentext::write_indexed_png(path, gx9::kWidth, gx9::kHeight, pixels, file_->palette);
-        if (!error.empty())
-            return ::testing::AssertionFailure() << "cannot update golden: " << error;
-        return ::testing::AssertionSuccess();
-    }
-    std::ostringstream report;
-    screentext::IndexedImage golden;
-    if (const std::string error = screentext::read_indexed_png(path, golden); !error.empty()) {
-        report << "no golden image (" << error << ")";
-    } else if (golden.width != gx9::kWidth || golden.height != gx9::kHeight) {
-        report << "golden image is " << golden.width << " x " << golden.height;
-    } else {
-        int differing = 0;
-        std::ostringstream first;
-        for (int i = 0; i < gx9::kWidth * gx9::kHeight; ++i) {
-            if (golden.pixels[i] == pixels[i])
-                continue;
-            if (++differing <= 5)
-                first << (differing == 1 ? "first at" : ",") << " (" << i % gx9::kWidth << ", "
-                      << i / gx9::kWidth << ") expected " << int(golden.pixels[i]) << " got "
-                      << int(pixels[i]);
-        }
-        if (differing == 0)
-            return ::testing::AssertionSuccess();
-        report << differing << " pixels differ from " << name << ".png, " << first.str();
-    }
-    const std::string actual = path + ".new";
-    const std::string error =
-        screentext::write_indexed_png(actual, gx9::kWidth, gx9::kHeight, pixels, file_->palette);
-    report << (error.empty() ? "; actual screen written to " + actual
-                             : "; cannot write actual screen: " + error)
-           << " (VITREL_UPDATE_GOLDEN=1 rewrites the golden image)";
-    return ::testing::AssertionFailure() << report.str();
-}
-
-// ---- TestRemote -------------------------------------------------------------------------------
 
 TestRemote::TestRemote()
 {
@@ -217,17 +186,11 @@ void TestRemote::hang_up()
     write_fd_ = -1;
 }
 
-void TestRemote::press(int code)
+void TestRemote::send(uint8_t type, int code)
 {
-    write_event(write_fd_, gx9::kEventPress, code);
-}
-void TestRemote::release(int code)
-{
-    write_event(write_fd_, gx9::kEventRelease, code);
-}
-void TestRemote::restart()
-{
-    write_event(write_fd_, gx9::kEventRestart, 0);
+    const gx9::RcEvent event{type, static_cast<uint8_t>(code)};
+    if (write(write_fd_, &event, sizeof(event)) != static_cast<ssize_t>(sizeof(event)))
+        fail_call("write(remote pipe)");
 }
 
 } // namespace testsupport
