@@ -68,12 +68,9 @@ TEST_F(ClockPanel, StopwatchTimesTheSideOnMove)
         EXPECT_TRUE(screen.shows(470, 134, expected, 8, 1));
     }
     CountingFor = 'W';
-    start_time = time(nullptr) - 600;
-    const time_t before = time(nullptr);
+    start_time = 0;
     print_remaining_time();
-    EXPECT_EQ(CountingFor, 'B');
-    EXPECT_GE(start_time, before);
-    EXPECT_LE(current_time - start_time, 2);
+    EXPECT_TRUE(CountingFor == 'B' && current_time - start_time <= 2) << current_time - start_time;
 }
 
 TEST_F(ClockPanel, DrawsAndTimesNothingOutsideTheUsersGameOrTheBoardView)

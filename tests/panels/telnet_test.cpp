@@ -1,6 +1,9 @@
 // The telnet window. A golden image of the full window shows the start-up blanks and lines
 // scrolled up with their colours, characters the font lacks dropped, long lines drawn as 75; the
-// tests below add what the records keep and which form each screen mode redraws.
+// tests below add what the records keep, which form each screen mode redraws, and the messages of
+// ExitOn.
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -8,6 +11,7 @@
 
 #include "ics/game_state.h"
 #include "panels/telnet.h"
+#include "shell/exit_on.h"
 #include "shell/screen_mode.h"
 #include "tests/support/test_screen.h"
 
@@ -69,6 +73,9 @@ TEST_F(TelnetWindow, RecordsKeepAtMost80CharactersThroughTheScroll)
               text + text);
     EXPECT_EQ(from_fics[26].text[0], '\0') << "the null text";
     EXPECT_EQ(std::string(from_fics[27].text, 80), text) << "the re-added record";
+    char dump[kTelnetLines * 100]; // the dump for failure messages, with snprintf's result
+    const int length = telnet_dump(dump, sizeof dump);
+    EXPECT_EQ(length, static_cast<int>(strlen(dump))) << dump;
 }
 
 TEST_F(TelnetWindow, OnlyTheFullWindowModeRedrawsAll28Lines)
@@ -84,5 +91,35 @@ TEST_F(TelnetWindow, OnlyTheFullWindowModeRedrawsAll28Lines)
         EXPECT_EQ(screen.count(0, 0, 720, 576, 7), 720 * 576 - 680 * (full ? 504 : 72))
             << "mode " << mode;
         EXPECT_TRUE(screen.all(30, full ? 25 : 457, 680, 18, 1)) << "mode " << mode;
+    }
+}
+
+// ExitOn and ExitOnSystemError: a white-on-red line cut at 72, errno kept, a pause after it.
+TEST_F(TelnetWindow, ExitOnShowsItsLineWhiteOnRedCutTo72KeepsErrnoAndPauses)
+{
+    const std::string letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const std::string long_what = letters + letters;
+    // Columns: message (null for the system error alone), failed call (null for ExitOn), errno.
+    const struct {
+        const char* message;
+        const char* what;
+        int error;
+        std::string line;
+    } rows[] = {
+        {long_what.c_str(), nullptr, 0, long_what.substr(0, 72)},
+        {nullptr, nullptr, ECONNRESET, std::string("Error: ") + strerror(ECONNRESET)},
+        {nullptr, letters.c_str(), EIO, (letters + ": " + strerror(EIO)).substr(0, 72)},
+    };
+    exit_on_pause_usec = 100000;
+    for (const auto& row : rows) {
+        screen.fill(7);
+        errno = row.error;
+        const auto before = std::chrono::steady_clock::now();
+        row.what ? ExitOnSystemError(row.what) : ExitOn(row.message);
+        EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(100));
+        EXPECT_EQ(errno, row.error);
+        EXPECT_TRUE(screen.shows(30, 511, row.line, 2, 3, 9));
+        const int width = (static_cast<int>(row.line.size()) - 1) * 9 + 10;
+        EXPECT_TRUE(screen.all(30 + width, 511, 680 - width, 18, 1)) << "drew past the line";
     }
 }
