@@ -44,9 +44,9 @@ std::vector<uint8_t> reference_fill(std::vector<uint8_t> pixels, int x, int y, l
 
 } // namespace
 
-// Sparse borders make one region over most of the screen, dense ones many small pockets; foreign
-// colours are crossed, not painted. The cases share one process, so a fill that left its own
-// bookkeeping dirty spoils the next one.
+// Sparse borders make one region over most of the screen, dense ones many small pockets, and both
+// branch into more runs than the fill's work stack holds; foreign colours are crossed, not
+// painted. The cases share one process, so a fill that left its bookkeeping dirty spoils the next.
 TEST(FloodFill, PaintsWhatTheReferenceSearchPaintsReadingEachPixelOnce)
 {
     struct Case {
@@ -64,6 +64,7 @@ TEST(FloodFill, PaintsWhatTheReferenceSearchPaintsReadingEachPixelOnce)
         {7, {kOld}, 100, 576},
         {8, {kOld}, -100000, 300},
     };
+    long sweeps = 0;
     for (const Case& c : cases) {
         testsupport::TestScreen screen;
         std::mt19937 random(c.seed);
@@ -78,5 +79,7 @@ TEST(FloodFill, PaintsWhatTheReferenceSearchPaintsReadingEachPixelOnce)
         floodfill(c.x, c.y, kOld, kFill, kBorder);
         EXPECT_EQ(screen.changed_since(expected), 0) << "case " << c.seed;
         EXPECT_EQ(floodfill_stats.reads, reads) << "case " << c.seed;
+        sweeps += floodfill_stats.sweeps;
     }
+    EXPECT_GT(sweeps, 0) << "no fill outgrew the work stack";
 }
