@@ -85,6 +85,8 @@ TEST(LcdText, LeavesOutCharactersOutsideTheSetAndStopsAfter120)
     EXPECT_EQ(printed(0, 40, "A\"B\\C\x01\x80", 'B'), printed(0, 40, "ABC", 'B'));
     for (const char mode : {'w', 'b', 'X', '\0'})
         EXPECT_EQ(printed(12, 12, "Qa", mode), printed(12, 12, "Qa", 'W')) << int(mode);
-    // 130 inverse spaces starting 119 cells left of the display: only the 120th lands on it.
-    EXPECT_EQ(printed(-1190, 0, std::string(130, ' ').c_str(), 'B'), printed(0, 0, " ", 'B'));
+    // 130 inverse spaces from 1185 pixels left of the display: the 119th reaches 5 columns onto
+    // it, the 120th lands on columns 5 to 14, and no further one is drawn.
+    EXPECT_EQ(printed(-1185, 0, std::string(130, ' ').c_str(), 'B'),
+              printed(5, 0, " ", 'B', printed(0, 0, " ", 'B')));
 }
