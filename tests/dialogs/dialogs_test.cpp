@@ -39,8 +39,7 @@ void drain()
 {
     for (int i = 0; i < 64; ++i)
         RcGetActCode();
-    actcode = realcode = kKeyNone;
-    doexit = 0;
+    actcode = realcode = kKeyNone, doexit = 0;
 }
 
 using testsupport::TestScreen;

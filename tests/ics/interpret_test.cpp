@@ -197,7 +197,7 @@ TEST_F(Interpreter, ARejectedMoveAsksForTheBoardAgainAndSaysWhatToDo)
     strcpy(LastMoveSent, "e2e4");
     line("<12> garbled");
     line("e2e4: Command not found.");
-    EXPECT_EQ(std::get<1>(shown(0)), 5);
+    EXPECT_EQ(LastMoveSent + std::to_string(std::get<1>(shown(0))), "5") << "cleared by it";
     icsFd = 0;
     line("Illegal move (e2e5).");
     EXPECT_EQ(shown(0), (Shown{kSelectValidMove, 10, 1}));
