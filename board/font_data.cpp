@@ -2038,8 +2038,11 @@ constexpr auto make_cell_table()
 }
 
 constexpr auto kCellOf = make_cell_table();
-static_assert(kCellOf.cell[' '] == 0 && kCellOf.cell['"'] == -1 && kCellOf.cell['\\'] == -1);
-static_assert(kCellOf.cell[0x7f] == 95 && kCellOf.cell[0x80] == -1 && kCellOf.cell['A'] == 33);
+static_assert(kCellOf.cell[static_cast<unsigned char>(' ')] == 0 &&
+              kCellOf.cell[static_cast<unsigned char>('"')] == -1 &&
+              kCellOf.cell[static_cast<unsigned char>('\\')] == -1);
+static_assert(kCellOf.cell[0x7f] == 95 && kCellOf.cell[0x80] == -1 &&
+              kCellOf.cell[static_cast<unsigned char>('A')] == 33);
 
 } // namespace
 
