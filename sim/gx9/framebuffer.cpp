@@ -107,9 +107,13 @@ uint8_t& pixel_at(FbFile& file, int x, int y)
 
 FbFile* current_file;
 
+// The library is the counter's only writer (the box only reads it), and it draws from one thread:
+// a load and a release store publish the bump without the locked add, which would cost more than
+// the pixel that FBPaintPixel paints.
 void count_draw_call(FbFile& file)
 {
-    std::atomic_ref<uint32_t>(file.state.draw_counter).fetch_add(1, std::memory_order_release);
+    const std::atomic_ref<uint32_t> counter(file.state.draw_counter);
+    counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_release);
 }
 
 void fill_clipped(FbFile& file, int64_t x, int64_t y, int64_t width, int64_t height, uint8_t color)
@@ -214,11 +218,19 @@ void FBCopyImage(int x, int y, int width, int height, const unsigned char* pixel
         const auto columns = gx9::detail::clip_span(x, width, gx9::kWidth);
         const auto rows = gx9::detail::clip_span(y, height, gx9::kHeight);
         if (!columns.empty() && !rows.empty()) {
-            for (int row = rows.low; row < rows.high; ++row) {
-                const int64_t source_row = int64_t{row} - y;
-                const int64_t source_column = int64_t{columns.low} - x;
-                const unsigned char* source = pixels + source_row * width + source_column;
-                std::memcpy(&file->pixels[row][columns.low], source, columns.high - columns.low);
+            const size_t length = static_cast<size_t>(columns.high - columns.low);
+            int64_t offset = (int64_t{rows.low} - y) * width + (int64_t{columns.low} - x);
+            for (int row = rows.low; row < rows.high; ++row, offset += width) {
+                const unsigned char* source = pixels + offset;
+                uint8_t* target = &file->pixels[row][columns.low];
+                // A row of 8 to 16 pixels (a font cell's has 10) goes as two words of eight
+                // bytes, the second overlapping the first, not through a call to memcpy.
+                if (length >= 8 && length <= 16) {
+                    std::memcpy(target, source, 8);
+                    std::memcpy(target + length - 8, source + length - 8, 8);
+                } else {
+                    std::memcpy(target, source, length);
+                }
             }
         }
     }
