@@ -42,12 +42,15 @@ void print_with_advance(int x, int y, const char* text, unsigned char ink, unsig
     if (text == nullptr)
         return;
     unsigned char block[kGlyphBytes];
+    int coloured = -1; // the cell the block holds: a run of one character is coloured once
     int pen = x;
     for (int i = 0; i < kPrintMaxChars && text[i] != '\0'; ++i) {
         const int cell = font_cell_of(static_cast<unsigned char>(text[i]));
         if (cell < 0)
             continue;
-        colour_cell(cell, ink, paper, block);
+        if (cell != coloured)
+            colour_cell(cell, ink, paper, block);
+        coloured = cell;
         FBCopyImage(pen, y, kGlyphWidth, kGlyphHeight, block);
         pen += advance;
     }

@@ -60,12 +60,9 @@ void add_to_telnet(const char* text, int ink, int paper)
     const size_t length = strnlen(source, sizeof incoming);
     memcpy(incoming, source, length);
 
-    for (int i = 0; i + 1 < kTelnetLines; ++i) {
-        const TelnetLine& next = from_fics[i + 1];
-        store_text(from_fics[i], next.text, record_length(next));
-        from_fics[i].ink = next.ink;
-        from_fics[i].paper = next.paper;
-    }
+    // Every record's text is already zero-filled behind its end (all three writers keep it so):
+    // the scroll moves the 27 newer records down whole, in one move.
+    memmove(&from_fics[0], &from_fics[1], sizeof(TelnetLine) * (kTelnetLines - 1));
     TelnetLine& newest = from_fics[kTelnetLines - 1];
     store_text(newest, incoming, length);
     newest.ink = static_cast<unsigned char>(ink);
