@@ -181,14 +181,17 @@ inline void check_state()
     // Text zero-terminated with zero bytes behind, or 80 non-zero bytes; colours defined, or 0/0
     // on a start-up line (empty or 80 blanks).
     static constexpr char kZeros[kTelnetTextBytes] = {};
+    static constexpr auto kBlanks = [] {
+        std::array<char, kTelnetTextBytes> blanks{};
+        blanks.fill(' ');
+        return blanks;
+    }();
     for (const TelnetLine& line : from_fics) {
-        const std::string_view shown(line.text, strnlen(line.text, sizeof line.text));
-        const bool zero_filled =
-            memcmp(line.text + shown.size(), kZeros, sizeof line.text - shown.size()) == 0;
-        if (!zero_filled || (line.ink == 0 && line.paper == 0
-                                 ? !shown.empty() && (shown.size() < sizeof line.text ||
-                                                      shown.find_first_not_of(' ') != shown.npos)
-                                 : !is_defined_colour(line.ink) || !is_defined_colour(line.paper)))
+        const size_t length = strnlen(line.text, sizeof line.text);
+        if (memcmp(line.text + length, kZeros, sizeof line.text - length) != 0 ||
+            (line.ink == 0 && line.paper == 0
+                 ? length != 0 && memcmp(line.text, kBlanks.data(), sizeof line.text) != 0
+                 : !is_defined_colour(line.ink) || !is_defined_colour(line.paper)))
             fail("telnet record %d is damaged", int(&line - from_fics));
     }
     for (int flag : {my_color, moving_enabled, WeAreNotPlaying, ObserveAnnounced})
