@@ -144,8 +144,8 @@ TEST(LcdLine, LightsExactlyThePointsBeforeItsEnd)
 
 // Nothing off the display changes memory in or around the frame: neither points, among them
 // those whose naive byte index lands inside it ((125, -1) gives byte 5, (-5, 8) byte 115) or
-// overflows a shift, nor lines, whose parts on the display are drawn; ends too far to reach
-// without overflow draw nothing.
+// overflows a shift, nor lines, whose parts on the display are drawn, up to ends 2^20 away; ends
+// beyond that draw nothing.
 TEST(LcdLine, NothingOffTheDisplayIsDrawn)
 {
     const std::pair<int, int> points[] = {
@@ -157,7 +157,7 @@ TEST(LcdLine, NothingOffTheDisplayIsDrawn)
     const int lines[][4] = {{-10, 5, 130, 5},         {7, -20, 7, 100},
                             {-50, 70, 170, 70},       {-30, -30, -1, 40},
                             {INT_MIN, 0, INT_MAX, 0}, {0, INT_MAX, 0, INT_MIN},
-                            {0, 9, kLcdLineReach, 9}, {-kLcdLineReach - 1, 11, 0, 11}};
+                            {0, 9, 1 << 20, 9},       {-(1 << 20) - 1, 11, 0, 11}};
     std::vector<unsigned char> memory(3 * kLcdFrameBytes, 0); // the frame between two guards
     unsigned char* frame = memory.data() + kLcdFrameBytes;
     for (auto [x, y] : points)

@@ -114,6 +114,7 @@ TEST_F(ClockPanel, OnMoveAreaNamesTheSideAndTheMaterialBalance)
         screen.fill(7);
         print_remaining_time();
         EXPECT_EQ(screen.count(470, 214, 220, 40, 7), 0) << "the area is cleared first";
+        EXPECT_EQ(screen.count(469, 213, 222, 42, 7), 222 * 42 - 220 * 40) << "and nothing around";
         if (material.empty()) {
             EXPECT_TRUE(screen.shows(470, 224, side + " on the move!", 6, 1));
             EXPECT_TRUE(screen.all(470, 214, 220, 10, 1));

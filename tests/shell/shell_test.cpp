@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/select.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <string>
@@ -132,7 +133,15 @@ TEST_F(PluginRun, WithoutAConfigurationTheIntroReportsTheFailureAndKeysStillWork
     doexit = 3; // left by the host from an earlier run: it does not end this one
     tap(kKeyHelp);
     tap(gx9::kCodeExit);
+    // Descriptor 0 is the host's: "no connection" (icsFd 0) must never close it.
+    struct stat host_input = {}, after = {};
+    if (fcntl(0, F_GETFD) == -1) {
+        ASSERT_EQ(open("/dev/null", O_RDONLY), 0);
+    }
+    ASSERT_EQ(fstat(0, &host_input), 0);
     EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fstat(0, &after), 0) << "descriptor 0 closed";
+    EXPECT_EQ(after.st_ino, host_input.st_ino) << "descriptor 0 closed and reused";
     EXPECT_EQ(whats_showed, kHelpScreen);
     EXPECT_EQ(screen.text(120, 220, 21), "HELP   -> this screen");
     // Right of the help screen "Failed to connect to server!" stays, in pale yellow.
