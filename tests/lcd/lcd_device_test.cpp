@@ -157,7 +157,7 @@ TEST(LcdLine, NothingOffTheDisplayIsDrawn)
     const int lines[][4] = {{-10, 5, 130, 5},         {7, -20, 7, 100},
                             {-50, 70, 170, 70},       {-30, -30, -1, 40},
                             {INT_MIN, 0, INT_MAX, 0}, {0, INT_MAX, 0, INT_MIN},
-                            {0, 9, 1 << 20, 9},       {-(1 << 20) - 1, 11, 0, 11}};
+                            {0, 9, 1 << 20, 9},       {-(1 << 20) - 1, 11, 5, 11}};
     std::vector<unsigned char> memory(3 * kLcdFrameBytes, 0); // the frame between two guards
     unsigned char* frame = memory.data() + kLcdFrameBytes;
     for (auto [x, y] : points)
