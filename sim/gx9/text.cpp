@@ -28,7 +28,6 @@ namespace {
 
 // Heights above the screen's are refused: nothing is drawn and the width is 0.
 constexpr int kMaxTextHeight = gx9::kHeight;
-constexpr unsigned char kCoverageThreshold = 128; // 50 % of 255, rounded up
 
 int estimated_width(size_t length, int height)
 {
@@ -37,6 +36,8 @@ int estimated_width(size_t length, int height)
 }
 
 #if VITREL_GX9_FREETYPE
+
+constexpr unsigned char kCoverageThreshold = 128; // 50 % of 255, rounded up
 
 // The font file: VITREL_GX9_FONT when set, else Debian's DejaVu Sans.
 const char* font_path()
