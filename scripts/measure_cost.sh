@@ -16,43 +16,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ply_seconds=${1:-0.5}
-build_dir=${VITREL_BUILD_DIR:-build/default}
-if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-  cmake --preset default -B "$build_dir" >/dev/null
-fi
-cmake --build "$build_dir" -j2 --target boxsim gx9 vitrel3 ficsd >/dev/null
+# shellcheck source=scripts/measure_lib.sh
+source scripts/measure_lib.sh
 command -v valgrind >/dev/null || { echo "measure_cost: valgrind is not installed" >&2; exit 1; }
-
-work=$(mktemp -d /tmp/vitrel-cost-XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "measure_cost: $*" >&2
-  for log in "$work"/*.log; do
-    [ -f "$log" ] && { echo "--- $log" >&2; tail -20 "$log" >&2; }
-  done
-  exit 1
-}
-
-# Waits for "NAME: listening on 127.0.0.1:PORT" in a log and prints PORT.
-listening_port() {
-  local log=$1 pid=$2 port=
-  for _ in $(seq 1 300); do
-    port=$(sed -n 's/^.*: listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$log")
-    [ -n "$port" ] && { echo "$port"; return 0; }
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  return 1
-}
+measure_start cost
 
 # 1. The recording: the game played on ficsd at full speed, seen by an observer.
 "$build_dir/ficsd" --port 0 --no-computer --seed 3 >"$work/ficsd.log" 2>&1 &

@@ -11,44 +11,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 idle_seconds=${1:-60}
-build_dir=${VITREL_BUILD_DIR:-build/default}
-if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-  cmake --preset default -B "$build_dir" >/dev/null
-fi
-cmake --build "$build_dir" -j2 --target boxsim gx9 vitrel3 ficsd >/dev/null
-
-work=$(mktemp -d /tmp/vitrel-idle-XXXXXX)
-server_pid=
-box_pid=
-cleanup() {
-  for pid in $box_pid $server_pid; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-}
-trap cleanup EXIT
-
-fail() {
-  echo "measure_idle: $*" >&2
-  for log in "$work/ficsd.log" "$work/boxsim.log"; do
-    [ -f "$log" ] && { echo "--- $log" >&2; tail -20 "$log" >&2; }
-  done
-  exit 1
-}
+# shellcheck source=scripts/measure_lib.sh
+source scripts/measure_lib.sh
+measure_start idle
 
 # The built-in mover with seed 9 answers 1.f3 with e5 (a fixed game, as in the demo).
-: >"$work/ficsd.log"
 "$build_dir/ficsd" --port 0 --engine none --seed 9 --computer-seek-delay 0 \
   --log "$work/server-received.log" >"$work/ficsd.log" 2>&1 &
-server_pid=$!
-port=
-for _ in $(seq 1 300); do
-  port=$(sed -n 's/^ficsd: listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$work/ficsd.log")
-  [ -n "$port" ] && break
-  kill -0 "$server_pid" 2>/dev/null || break
-  sleep 0.1
-done
-[ -n "$port" ] || fail "ficsd did not start"
+pids+=($!)
+port=$(listening_port "$work/ficsd.log" $!) || fail "ficsd did not start"
 
 # The cursor starts on d2; MUTE (no action) keeps the repeat lock from taking the second RIGHT
 # for the first. The cursor's outline pixel of a square is checked before each OK.
@@ -63,6 +34,7 @@ shot idle-start; wait $((idle_seconds + 10))s; exit"
 "$build_dir/boxsim" --headless --server "127.0.0.1:$port" --shot-dir "$work" \
   --timeout $((idle_seconds + 180)) -e "$script" >"$work/boxsim.log" 2>&1 &
 box_pid=$!
+pids+=("$box_pid")
 
 for _ in $(seq 1 1800); do
   [ -f "$work/idle-start.png" ] && break
@@ -71,9 +43,6 @@ for _ in $(seq 1 1800); do
 done
 [ -f "$work/idle-start.png" ] || fail "the game did not reach the board"
 sleep 1  # the shot's own encoding is not idle time
-
-# utime + stime in clock ticks of /proc/PID/stat or /proc/PID/task/TID/stat (after the comm).
-cpu_ticks() { sed 's/^.*) //' "$1" | awk '{ print $12 + $13 }'; }
 
 declare -A thread_start
 for task in /proc/"$box_pid"/task/*; do
@@ -107,6 +76,4 @@ for tid in "${!thread_end[@]}"; do
 done
 
 wait "$box_pid" && status=0 || status=$?
-box_pid=
 [ "$status" -eq 0 ] || fail "boxsim ended with status $status"
-rm -rf "$work"

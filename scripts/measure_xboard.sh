@@ -13,58 +13,28 @@ cd "$(dirname "$0")/.."
 
 window=${1:-60}
 ply_seconds=${2:-1.5}
-build_dir=${VITREL_BUILD_DIR:-build/default}
-if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-  cmake --preset default -B "$build_dir" >/dev/null
-fi
-cmake --build "$build_dir" -j2 --target boxsim gx9 vitrel3 ficsd >/dev/null
 for tool in xvfb-run /usr/games/xboard; do
   command -v "$tool" >/dev/null || { echo "measure_xboard: $tool is not installed" >&2; exit 1; }
 done
-
-work=$(mktemp -d /tmp/vitrel-xboard-XXXXXX)
-pids=()
+# shellcheck source=scripts/measure_lib.sh
+source scripts/measure_lib.sh
+measure_start xboard
 box_pid=
 xboard_pid=
 xvfb_pid=
 # boxsim's plugin takes SIGTERM as a message and runs on, so boxsim is killed outright; xboard
 # and its X server are ended by their own ids, since xvfb-run's shell does not pass a signal on.
-cleanup() {
+stop_extra() {
   [ -n "$box_pid" ] && kill -KILL "$box_pid" 2>/dev/null
   for pid in $xboard_pid $xvfb_pid; do
     kill "$pid" 2>/dev/null || true
   done
-  for pid in "${pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "measure_xboard: $*" >&2
-  for log in "$work"/*.log; do
-    [ -f "$log" ] && { echo "--- $log" >&2; tail -20 "$log" >&2; }
-  done
-  exit 1
-}
-
-# Waits up to $2 seconds for a line matching the extended regex $3 in file $1.
-wait_for_line() {
-  local file=$1 seconds=$2 pattern=$3
-  for _ in $(seq 1 $((seconds * 10))); do
-    grep -Eiq "$pattern" "$file" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
 }
 
 "$build_dir/ficsd" --port 0 --no-computer --seed 3 --log "$work/received.log" \
   >"$work/ficsd.log" 2>&1 &
 pids+=($!)
-wait_for_line "$work/ficsd.log" 30 'listening on' || fail "ficsd did not start"
-port=$(sed -n 's/^ficsd: listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$work/ficsd.log")
+port=$(listening_port "$work/ficsd.log" $!) || fail "ficsd did not start"
 
 # The players create game 1 and wait for the start flag before the first move.
 python3 bench/observed_game.py play --port "$port" --ply-seconds "$ply_seconds" \
@@ -117,8 +87,6 @@ touch "$work/start"
 wait_for_line "$work/play.log" 30 'first move played' || fail "the game did not start"
 sleep 2
 
-# utime + stime in clock ticks of a /proc stat file (fields after the command name).
-cpu_ticks() { sed 's/^.*) //' "$1" 2>/dev/null | awk '{ print $12 + $13 }'; }
 ticks_per_second=$(getconf CLK_TCK)
 sample() {
   echo "$(cpu_ticks /proc/"$box_pid"/stat) $(cpu_ticks /proc/"$box_pid"/task/"$plugin_tid"/stat)" \
