@@ -2,6 +2,7 @@
 // and for an empty square over a lit frame, the square the cursor reads, and the text printer.
 // The frames are tests/golden/lcd_*.png, a lit pixel index 1 (white). When a change of the
 // picture is intended, rewrite them with VITREL_UPDATE_GOLDEN=1 ctest -R LcdGolden.
+#include <climits>
 #include <array>
 #include <string>
 
@@ -83,6 +84,9 @@ TEST(LcdPiece, CursorReadsTheSquareAtColumnMinusOneTimesEightPlusRowMinusOne)
 TEST(LcdText, LeavesOutCharactersOutsideTheSetAndStopsAfter120)
 {
     EXPECT_EQ(printed(0, 40, "A\"B\\C\x01\x80", 'B'), printed(0, 40, "ABC", 'B'));
+    // Rows wholly off the display draw nothing, without y + row leaving int's range.
+    for (const int y : {-18, 64, INT_MAX - 5})
+        EXPECT_EQ(printed(0, y, "AB", 'B'), Frame{}) << y;
     for (const char mode : {'w', 'b', 'X', '\0'})
         EXPECT_EQ(printed(12, 12, "Qa", mode), printed(12, 12, "Qa", 'W')) << int(mode);
     // 130 inverse spaces from 1185 pixels left of the display: the 119th reaches 5 columns onto
