@@ -125,7 +125,7 @@ TEST(ByteUtilities, CopyExactlyTheirCountAndNoMore)
         {[](char* b) { bytecopy(b, b + 5, 16); }, "fghijklmnopqrstuqrstuvwx."},
         {[](char* b) { bytecopy(b, "1\0" "2", 3); }, "1.2defghijklmnopqrstuvwx."},
         {[](char* b) { bytecopy(b + 1, b, 4); }, "aaaaafghijklmnopqrstuvwx."},
-        {[](char* b) { stringcopy(b, "XYZ", 2); }, "XY.defghijklmnopqrstuvwx."},
+        {[](char* b) { stringcopy(b, "XYZ", 1); }, "X.cdefghijklmnopqrstuvwx."},
         {[](char* b) { stringcopy(b + 1, "XYZ", 0); }, "a.cdefghijklmnopqrstuvwx."},
         {[](char* b) { stringcopy(b, "XYZ", -1); }, ".bcdefghijklmnopqrstuvwx."},
         {[](char* b) { b[4] = 0, stringcat(b, "XYZ", 3); }, "abcdXYZ.ijklmnopqrstuvwx."},
