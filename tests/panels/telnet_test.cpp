@@ -2,6 +2,7 @@
 // scrolled up with their colours, characters the font lacks dropped, long lines drawn as 75; the
 // tests below add what the records keep, which form each screen mode redraws, and the messages of
 // ExitOn.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -76,6 +77,9 @@ TEST_F(TelnetWindow, RecordsKeepAtMost80CharactersThroughTheScroll)
     char dump[kTelnetLines * 100]; // the dump for failure messages, with snprintf's result
     const int length = telnet_dump(dump, sizeof dump);
     EXPECT_EQ(length, static_cast<int>(strlen(dump))) << dump;
+    telnet_reset(); // the fuzz harness starts each input from zeroed records
+    const auto* bytes = reinterpret_cast<const char*>(from_fics);
+    EXPECT_EQ(std::count(bytes, bytes + sizeof from_fics, '\0'), long(sizeof from_fics));
 }
 
 TEST_F(TelnetWindow, OnlyTheFullWindowModeRedrawsAll28Lines)
