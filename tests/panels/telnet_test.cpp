@@ -77,6 +77,8 @@ TEST_F(TelnetWindow, RecordsKeepAtMost80CharactersThroughTheScroll)
     char dump[kTelnetLines * 100]; // the dump for failure messages, with snprintf's result
     const int length = telnet_dump(dump, sizeof dump);
     EXPECT_EQ(length, static_cast<int>(strlen(dump))) << dump;
+    EXPECT_EQ(std::count(dump, dump + length, '\n'), kTelnetLines) << "a line per record";
+    EXPECT_EQ(std::string(dump, 3), "00 ") << "from the first";
     telnet_reset(); // the fuzz harness starts each input from zeroed records
     const auto* bytes = reinterpret_cast<const char*>(from_fics);
     EXPECT_EQ(std::count(bytes, bytes + sizeof from_fics, '\0'), long(sizeof from_fics));
