@@ -36,12 +36,7 @@ shot idle-start; wait $((idle_seconds + 10))s; exit"
 box_pid=$!
 pids+=("$box_pid")
 
-for _ in $(seq 1 1800); do
-  [ -f "$work/idle-start.png" ] && break
-  kill -0 "$box_pid" 2>/dev/null || fail "boxsim ended before the game was on the board"
-  sleep 0.1
-done
-[ -f "$work/idle-start.png" ] || fail "the game did not reach the board"
+wait_for_file "$work/idle-start.png" "$box_pid" 180 || fail "the game did not reach the board"
 sleep 1  # the shot's own encoding is not idle time
 
 declare -A thread_start

@@ -44,6 +44,17 @@ wait_for_line() {
   return 1
 }
 
+# Waits up to $3 seconds for file $1 (a screenshot boxsim writes) while process $2 lives.
+wait_for_file() {
+  local file=$1 pid=$2 seconds=$3
+  for _ in $(seq 1 $((seconds * 10))); do
+    [ -f "$file" ] && return 0
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
 # Waits for "NAME: listening on 127.0.0.1:PORT" in log $1 while process $2 lives; prints PORT.
 listening_port() {
   local log=$1 pid=$2 port=

@@ -68,12 +68,7 @@ xboard_pid=$(cat "$work/xboard.pid")
 xvfb_pid=$(pgrep -x -P "$(ps -o ppid= -p "$xboard_pid" | tr -d ' ')" Xvfb || true)
 
 # Both observe: the plugin shows the server's answer, xboard has received the game's board.
-for _ in $(seq 1 600); do
-  [ -f "$work/observing.png" ] && break
-  kill -0 "$box_pid" 2>/dev/null || fail "boxsim ended before it observed game 1"
-  sleep 0.1
-done
-[ -f "$work/observing.png" ] || fail "the plugin did not observe game 1"
+wait_for_file "$work/observing.png" "$box_pid" 60 || fail "the plugin did not observe game 1"
 wait_for_line "$work/xboard.debug" 60 '<ICS: .*<12> ' || fail "xboard did not observe game 1"
 plugin_tid=
 for task in /proc/"$box_pid"/task/*; do
