@@ -13,6 +13,7 @@ run by default. Needs a configured, built tree (cmake --preset default; cmake --
   scripts/mutants.py --list --count 0             # every candidate, nothing run
   scripts/mutants.py --only board/board.cpp:97    # every mutant on one line
   scripts/mutants.py --replay OLD.json            # the same mutants again, on a changed tree
+  scripts/mutants.py --sanitizer-dir build/asan   # survivors tried again under ASan+UBSan
 Reports: <build-dir>/mutants.md and mutants.json, rewritten after each mutant.
 """
 import argparse, bisect, json, os, random, re, signal, subprocess, sys, time
@@ -206,18 +207,22 @@ def main():
     if not plugin_tree_clean():
         sys.exit("mutants: the plugin's folders have changes; commit or stash them first")
     signal.signal(signal.SIGTERM, signal.default_int_handler)  # restore on a kill too
-    targets = test_targets(args)
-    if not targets:
-        sys.exit("mutants: no test executables for those labels; configure and build first")
+    legs = [Leg(args.build_dir, args.labels.split(","))]
+    if args.sanitizer_dir:  # a survivor may still be undefined behaviour the sanitizers see
+        legs.append(Leg(args.sanitizer_dir, ["unit"], " under the sanitizers"))
+    for leg in legs:
+        leg.targets = test_targets(leg)
+        if not leg.targets:
+            sys.exit(f"mutants: no test executables in {leg.build_dir}; configure and build first")
     report = dict(tree=run(["git", "rev-parse", "--short", "HEAD"]).stdout.strip(),
                   chosen=f"replay of {args.replay}" if args.replay else f"seed {args.seed}",
                   labels=args.labels, mutants=mutants)
     try:
         if not args.no_baseline:
-            report["baseline"] = baseline(args, targets)
+            report["baseline"] = [baseline(args, leg) for leg in legs]
         for n, m in enumerate(mutants, 1):
             if m.get("status") != "changed":
-                run_mutant(args, targets, m)
+                run_mutant(args, legs, m)
             print(f"[{n}/{len(mutants)}] {m['file']}:{m['line']} {m['orig']!r} -> {m['repl']!r}: "
                   f"{m['status']} {m.get('killer', '')}", flush=True)
             write_reports(args, report)
@@ -225,7 +230,8 @@ def main():
         if not plugin_tree_clean():
             print("mutants: THE PLUGIN'S SOURCES WERE NOT RESTORED: see git diff", file=sys.stderr)
             return 2
-        build(args, targets)  # the binaries match the sources again
+        for leg in legs:
+            build(args, leg)  # the binaries match the sources again
     print(summary_line(report))
     return 0
 
@@ -239,6 +245,8 @@ def parse_args():
     ap.add_argument("--list", action="store_true", help="print the mutants, run nothing")
     ap.add_argument("--build-dir", default=str(ROOT / "build/default"))
     ap.add_argument("--labels", default="unit,e2e", help="ctest labels, run in this order")
+    ap.add_argument("--sanitizer-dir", metavar="DIR",
+                    help="a sanitizer build (preset asan) whose unit tests try each survivor")
     ap.add_argument("--exclude", help="ctest -E: tests not to run")
     ap.add_argument("--timeout", type=int, default=60, help="seconds per test without its own")
     ap.add_argument("-j", "--jobs", type=int, default=2)
@@ -258,20 +266,26 @@ def run(cmd):
     return subprocess.CompletedProcess(cmd, p.returncode, out)
 
 
-def test_targets(args):
-    """The executables of the chosen labels' tests: the targets each mutant rebuilds."""
+class Leg:
+    """A build tree and the test labels a mutant must pass there."""
+    def __init__(self, build_dir, labels, suffix=""):
+        self.build_dir, self.labels, self.suffix, self.targets = build_dir, labels, suffix, []
+
+
+def test_targets(leg):
+    """The executables of the leg's tests: the targets each mutant rebuilds."""
     output = lambda cmd: subprocess.run(cmd, capture_output=True, text=True).stdout
-    labels = "|".join(args.labels.split(","))
-    shown = output(["ctest", "--test-dir", args.build_dir, "-L", f"^({labels})$",
+    labels = "|".join(leg.labels)
+    shown = output(["ctest", "--test-dir", leg.build_dir, "-L", f"^({labels})$",
                     "--show-only=json-v1"])
     names = {Path(t["command"][0]).name for t in json.loads(shown or '{"tests": []}')["tests"]
              if t.get("command")}
-    known = output(["cmake", "--build", args.build_dir, "--target", "help"])
+    known = output(["cmake", "--build", leg.build_dir, "--target", "help"])
     return sorted(n for n in names if re.search(rf"^\.\.\. {re.escape(n)}$", known, re.M))
 
 
-def build(args, targets):
-    cmd = ["cmake", "--build", args.build_dir, "-j", str(args.jobs), "--target", *targets]
+def build(args, leg):
+    cmd = ["cmake", "--build", leg.build_dir, "-j", str(args.jobs), "--target", *leg.targets]
     return run(cmd).returncode == 0
 
 
@@ -296,48 +310,53 @@ def replay(records):
     return out
 
 
-def baseline(args, targets):
+def baseline(args, leg):
     """Builds and tests the unmutated tree: it must pass, or no mutant says anything."""
     t0 = time.monotonic()
-    if not build(args, targets):
-        sys.exit("mutants: the unmutated tree does not build")
+    if not build(args, leg):
+        sys.exit(f"mutants: the unmutated tree does not build in {leg.build_dir}")
     t1 = time.monotonic()
-    failed = run_tests(args)
+    failed = run_tests(args, leg)
     if failed:
         sys.exit(f"mutants: the unmutated tree fails {failed}")
     return dict(build_seconds=round(t1 - t0, 1), test_seconds=round(time.monotonic() - t1, 1))
 
 
-def run_tests(args):
+def run_tests(args, leg):
     """None when every test passes, else the first failing test and how it failed."""
-    for label in args.labels.split(","):
-        cmd = ["ctest", "--test-dir", args.build_dir, "-L", f"^{label}$", "--stop-on-failure",
+    for label in leg.labels:
+        cmd = ["ctest", "--test-dir", leg.build_dir, "-L", f"^{label}$", "--stop-on-failure",
                "--no-tests=error", "--timeout", str(args.timeout), "-j", str(args.jobs)]
         out = run(cmd + (["-E", args.exclude] if args.exclude else []))
         if out.returncode:
             m = re.search(r"Test +#\d+: (\S+) .*?\*\*\*(\w+)", out.stdout)
-            return f"{m.group(1)} ({m.group(2).lower()})" if m else f"ctest -L {label} failed"
+            return (f"{m.group(1)} ({m.group(2).lower()}){leg.suffix}" if m
+                    else f"ctest -L {label} failed{leg.suffix}")
     return None
 
 
-def run_mutant(args, targets, m):
+def run_mutant(args, legs, m):
     path = ROOT / m["file"]
     original = path.read_bytes()
     text = original.decode()
     mutated = text[:m["start"]] + m["repl"] + text[m["end"]:]
     spanned = lambda t, part: "\n".join(t.split("\n")[m["line"] - 1:m["line"] + part.count("\n")])
     m["original"], m["mutated"] = spanned(text, m["orig"]), spanned(mutated, m["repl"])
-    t0 = time.monotonic()
     try:
         path.write_bytes(mutated.encode())
-        built = build(args, targets)
-        m["build_seconds"] = round(time.monotonic() - t0, 1)
-        if not built:
-            m["status"] = "not compiled"
-            return
-        t1 = time.monotonic()
-        killer = run_tests(args)
-        m["test_seconds"] = round(time.monotonic() - t1, 1)
+        killer, m["build_seconds"], m["test_seconds"] = None, 0, 0
+        for n, leg in enumerate(legs):
+            t1 = time.monotonic()
+            built = build(args, leg)
+            m["build_seconds"] = round(m["build_seconds"] + time.monotonic() - t1, 1)
+            if not built and n == 0:
+                m["status"] = "not compiled"
+                return
+            t2 = time.monotonic()
+            killer = run_tests(args, leg) if built else None
+            m["test_seconds"] = round(m["test_seconds"] + time.monotonic() - t2, 1)
+            if killer:
+                break
         m["status"], m["killer"] = ("killed", killer) if killer else ("lived", "")
     finally:
         path.write_bytes(original)
