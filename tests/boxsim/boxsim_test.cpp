@@ -327,13 +327,13 @@ struct Ending {
 };
 
 // boxsim headless with the fixture plugin and a safety timeout, then `arguments` (shell words);
-// shots into a directory of its own.
+// shots into a new, empty directory (a reused one could hold an earlier run's shots).
 Ending run_box(const std::string& arguments)
 {
-    static int runs = 0;
-    const fs::path dir = fs::path(testing::TempDir()) /
-                         ("boxsim_run_" + std::to_string(getpid()) + "_" + std::to_string(++runs));
-    fs::create_directories(dir);
+    std::string pattern = testing::TempDir() + "boxsim_run_XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        ADD_FAILURE() << "mkdtemp: " << strerror(errno);
+    const fs::path dir = pattern;
     const std::string command = BOXSIM_EXE " --headless --timeout 60 --plugin " BOXSIM_TEST_PLUGIN
                                            " --shot-dir " +
                                 dir.string() + " " + arguments + " 2>" + dir.string() + "/errors";
@@ -369,6 +369,8 @@ TEST(BoxRun, ShotsShowTheScreenItsPaletteAndTheLcd)
     EXPECT_EQ((std::array{lit(0, 0), lit(119, 63), lit(13, 10)}), (std::array{1, 1, 1}));
     EXPECT_EQ(std::count(lcd.pixels.begin(), lcd.pixels.end(), 1), 3);
     EXPECT_EQ(std::count(final_lcd.pixels.begin(), final_lcd.pixels.end(), 1), 0);
+    if (!HasFailure())
+        fs::remove_all(run.dir);
 }
 
 // Arguments, exit status, part of stderr, a shot that must be there and one that must not, the
@@ -405,6 +407,8 @@ TEST(BoxRun, EachEndingHasItsExitStatus)
         EXPECT_FALSE(fs::exists(run.dir / (std::string(row.no_shot) + ".png"))) << row.no_shot;
         EXPECT_GE(run.took, std::chrono::milliseconds(row.at_least));
         EXPECT_LT(run.took, std::chrono::seconds(15));
+        if (!HasFailure())
+            fs::remove_all(run.dir);
     }
 }
 
