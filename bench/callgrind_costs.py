@@ -28,10 +28,10 @@ def parse(path):
     objects = {}
     arcs = defaultdict(lambda: [0, 0])  # (caller, callee) -> [calls, inclusive]
 
-    def name_of(kind, spec):
-        m = re.match(r"\((\d+)\)(?: (.*))?$", spec)
+    def name_of(kind, field):
+        m = re.match(r"\((\d+)\)(?: (.*))?$", field)
         if not m:
-            return spec
+            return field
         if m.group(2) is not None:
             names[kind][m.group(1)] = m.group(2)
         return names[kind][m.group(1)]
