@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -75,11 +76,10 @@ class Server {
         int default_time = 2;
         int default_increment = 12;
         PieceType promote = Queen; // for promotions given without a piece; queen at each start
-        std::set<std::string> ivariables; // the interface variables set ("ms", "nowrap", ...)
-        bool has(std::string_view ivariable) const
-        {
-            return ivariables.count(std::string(ivariable));
-        }
+        // The interface variables set ("ms", "nowrap", ...); looked up by view, as every line
+        // sent asks for "nowrap".
+        std::set<std::string, std::less<>> ivariables;
+        bool has(std::string_view ivariable) const { return ivariables.contains(ivariable); }
         int game = 0;
         std::set<int> observing;
         int games_as_white = 0;

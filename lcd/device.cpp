@@ -88,23 +88,8 @@ void draw_row(int x1, int x2, int y, int mode, unsigned char* frame)
         return;
     const AxisRange xs = points_toward(x1, x2, kLcdWidth);
     unsigned char* band = frame + (y >> 3) * kLcdWidth;
-    const auto bit = static_cast<unsigned char>(1u << (y & 7));
-    switch (mode) {
-    case kLcdClear:
-        for (int x = xs.low; x < xs.high; ++x)
-            band[x] = static_cast<unsigned char>(band[x] & ~bit);
-        break;
-    case kLcdSet:
-        for (int x = xs.low; x < xs.high; ++x)
-            band[x] = static_cast<unsigned char>(band[x] | bit);
-        break;
-    case kLcdInvert:
-        for (int x = xs.low; x < xs.high; ++x)
-            band[x] = static_cast<unsigned char>(band[x] ^ bit);
-        break;
-    default:
-        break;
-    }
+    for (int x = xs.low; x < xs.high; ++x)
+        apply_mode(band[x], 1u << (y & 7), mode);
 }
 
 void draw_column(int x, int y1, int y2, int mode, unsigned char* frame)
