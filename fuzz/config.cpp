@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const auto& f : fields)
         if (!memchr(f.value, 0, f.size) ||
             (strcmp(f.value, "sentinel") != 0 &&
-             (input.find(f.key) == input.npos || input.find(f.value) == input.npos ||
+             (input.find(std::string(f.key) + f.value) == input.npos ||
               std::any_of(f.value, f.value + strlen(f.value),
                           [](unsigned char c) { return isspace(c); }))))
             fuzz::fail("%s\"%.*s\" is no terminated piece of the file without white space behind "

@@ -26,7 +26,7 @@ constexpr uint8_t kMoreCodes[8] = {10, 11, 12, 13, 14, 24, 238, 255};
 // most 40 bytes (20 lines, 2 records each) cannot scroll a command echoed in its pass out of view.
 struct Run {
     int remote[2];
-    gx9::RcEvent events[2 * kMaxEvents + 4];
+    gx9::RcEvent events[4 + 2 * kMaxEvents + 2]; // the first pass's, two per event at most, the end
     size_t events_used, texts_used, texts_sent;
     struct {
         size_t after_bytes; // sent once the plugin has taken this much of the remote's records
