@@ -74,7 +74,7 @@ TEST(PromotionTest, RecognisesAPawnReachingTheLastRankOnEitherBoard)
     // clang-format on
     for (const auto& [piece, square, color, move, expected] : cases) {
         std::string board(kSquares, ' ');
-        board[size_t((square[0] - 'a') * 8 + (square[1] - '1'))] = piece;
+        board[size_t(square_index(square[0] - 'a' + 1, square[1] - '0'))] = piece;
         if (color == 0)
             board.assign(board.rbegin(), board.rend());
         my_color = color;
@@ -237,7 +237,7 @@ class MoveEntry : public Dialog {
     {
         std::string files = kStartPosition;
         if (!change.empty())
-            files[size_t((change[0] - 'a') * 8 + (change[1] - '1'))] = change[2];
+            files[size_t(square_index(change[0] - 'a' + 1, change[1] - '0'))] = change[2];
         for (int i = 0; i < kSquares; ++i)
             zeforboard[i] = files[size_t(color != 0 ? i : kSquares - 1 - i)];
         my_color = color, WeAreNotPlaying = 0, moving_enabled = 1, whats_showed = kBoardView;

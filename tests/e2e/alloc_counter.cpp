@@ -53,10 +53,26 @@ extern "C" void* realloc(void* pointer, size_t size)
     return counted(__libc_realloc(pointer, size), __builtin_return_address(0));
 }
 
-// Counted here, where the caller is the plugin's code (std::string and std::vector come here).
+// Counted here, where the caller is the plugin's code (std::string and std::vector come here);
+// the array and nothrow forms too, which libstdc++ would otherwise pass on from its own code.
+// Allocations libc makes inside a call of the plugin's (strdup, fopen) are not seen.
 void* operator new(size_t size)
 {
     if (void* p = counted(__libc_malloc(size ? size : 1), __builtin_return_address(0)))
         return p;
     throw std::bad_alloc();
+}
+void* operator new[](size_t size)
+{
+    if (void* p = counted(__libc_malloc(size ? size : 1), __builtin_return_address(0)))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept
+{
+    return counted(__libc_malloc(size ? size : 1), __builtin_return_address(0));
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept
+{
+    return counted(__libc_malloc(size ? size : 1), __builtin_return_address(0));
 }

@@ -22,7 +22,6 @@
 #include "sim/screentext/core/text_reader.h"
 
 namespace e2e {
-namespace {
 
 std::string read_file(const std::filesystem::path& path)
 {
@@ -30,7 +29,6 @@ std::string read_file(const std::filesystem::path& path)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Asks `done` every 20 ms until it holds or the timeout passes.
 bool wait_until(Duration timeout, const std::function<bool()>& done)
 {
     for (auto deadline = std::chrono::steady_clock::now() + timeout; !done();
@@ -39,8 +37,6 @@ bool wait_until(Duration timeout, const std::function<bool()>& done)
             return false;
     return true;
 }
-
-} // namespace
 
 ScriptedServer::ScriptedServer()
 {
@@ -181,8 +177,8 @@ std::vector<std::string> alice_args(int port, const std::string& script)
     return joined({"--handle", "alice", "--password", "secret"}, box_args(port, script));
 }
 
-FicsdProcess::FicsdProcess(const std::vector<std::string>& args, int port)
-    : Child(joined({(kBuildDir / "ficsd").string(), "--port", std::to_string(port), "--log",
+FicsdProcess::FicsdProcess(const std::vector<std::string>& args)
+    : Child(joined({(kBuildDir / "ficsd").string(), "--port", "0", "--log",
                     "received.log"},
                    args),
             {})
@@ -198,10 +194,10 @@ FicsdProcess::FicsdProcess(const std::vector<std::string>& args, int port)
     });
 }
 
-void FicsdProcess::stop(bool hard)
+void FicsdProcess::stop()
 {
     if (pid() > 0)
-        kill(pid(), hard ? SIGKILL : SIGTERM);
+        kill(pid(), SIGTERM);
     wait(20s);
 }
 

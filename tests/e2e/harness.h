@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,11 @@ namespace e2e {
 
 using namespace std::chrono_literals;
 using Duration = std::chrono::milliseconds;
+
+// A whole file's bytes ("" when it cannot be read).
+std::string read_file(const std::filesystem::path& path);
+// Asks `done` every 20 ms until it holds (true) or the timeout passes (false).
+bool wait_until(Duration timeout, const std::function<bool()>& done);
 
 // The build's directory: boxsim, vitrel3.so, libgx9.so, ficsd, alloc_counter.so.
 inline const std::filesystem::path kBuildDir = VITREL_BINARY_DIR;
@@ -82,13 +88,12 @@ std::vector<std::string> alice_args(int port, const std::string& script);
 // What the plugin sends on connecting as alice, before the server says anything.
 constexpr std::string_view kLogin = "\ralice\r\nsecret\r\nstyle 12\r\nset width 73\r\n";
 
-// ficsd logging every line its clients send. Port 0 picks a free one; a given port lets a new
-// server take the place of a stopped one. port() is 0 when it did not start.
+// ficsd on a free port, logging every line its clients send. port() is 0 when it did not start.
 class FicsdProcess : public Child {
   public:
-    explicit FicsdProcess(const std::vector<std::string>& args, int port = 0);
+    explicit FicsdProcess(const std::vector<std::string>& args);
     int port() const { return port_; }
-    void stop(bool hard = false); // SIGKILL when hard, else SIGTERM; waits for the exit
+    void stop(); // SIGTERM, then waits for the exit
     // One "NAME: LINE" per line a client sent ("#ID" before a name is known).
     std::string received() const;
     bool wait_for_received(std::string_view text, Duration timeout = 60s) const;

@@ -52,8 +52,7 @@ TEST(PluginGame, LoginBoardMoveRefusalLcdDialogsAndWindowsUnderMemcheck)
         if (server.send(game_start()) && server.wait_for_received("e2e4\r\n", 120s))
             server.send("Illegal move (e2e4).\n\rfics% ");
         const int status = box.wait(240s);
-        std::ifstream log(box.dir() / "memcheck.log");
-        const std::string report{std::istreambuf_iterator<char>(log), {}};
+        const std::string report = read_file(box.dir() / "memcheck.log");
         ASSERT_TRUE(!memcheck || report.find("ERROR SUMMARY: 0 errors") != std::string::npos)
             << report;
         if (memcheck && status == 90 && attempt < 3)
@@ -195,16 +194,20 @@ TEST(LongRun, HostileStreamsSignalsAndTrafficWithKeysLeaveThePluginAnsweringWith
     server.send(BoardLine{.white_seconds = 240, .black_seconds = 180}.text() + "\n\rfics% ");
     ASSERT_TRUE(server.wait_for_received("\r\nD\r\n")) << box.output();
 
+    // Traffic for 15 s, and on until the last round of keys has reached the server ("M"); the
+    // footprint is taken after the first round ("G") and at the end.
     std::pair<long, int> warm = {-1, -1};
-    const auto end = std::chrono::steady_clock::now() + 15s;
-    for (int tick = 0; std::chrono::steady_clock::now() < end; ++tick) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int tick = 0; std::chrono::steady_clock::now() < start + 15s ||
+                       !server.wait_for_received("\r\nM\r\n", 0ms);
+         ++tick) {
+        ASSERT_LT(std::chrono::steady_clock::now(), start + 120s) << "keys stuck\n" << box.output();
         ASSERT_TRUE(server.send(traffic(tick))) << box.output();
         std::this_thread::sleep_for(250ms); // the pace of the traffic
         if (warm.second < 0 && server.wait_for_received("\r\nG\r\n", 0ms))
             warm = footprint(box.pid());
     }
     const auto last = footprint(box.pid());
-    ASSERT_TRUE(server.wait_for_received("\r\nM\r\n")) << "keys stuck\n" << box.output();
     server.send("\n\rtraffic over\n\rfics% ");
     ASSERT_EQ(box.wait(), 0) << box.output();
     EXPECT_EQ(last.second, warm.second) << "descriptors after the first round and at the end";

@@ -2,9 +2,7 @@
 // ("b7a8=q"), a mate's last move on the clock panel, an observed game drawn from White's side after
 // a game as Black, a tell that stays in the small telnet window while board lines arrive, and a
 // server that stops in the middle of a game.
-#include <memory>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -17,7 +15,6 @@ namespace {
 // A FICS client of the test's own, logged in as a guest.
 struct Client : ficsd_test::Client {
     explicit Client(int port) : ficsd_test::Client(port) { login_guest(); }
-    void send(const std::string& text) { line(text); }
 };
 
 // The labels left of row 8 and under column 1: "8a" from White's side, "1h" from Black's.
@@ -28,8 +25,8 @@ std::string corner_labels(const Shot& shot)
 
 TEST(RealServer, APromotionForEachColourByThePickerThenTheServerStopsMidGame)
 {
-    auto server = std::make_unique<FicsdProcess>(std::vector<std::string>{"--no-computer"});
-    ASSERT_GT(server->port(), 0) << server->output();
+    FicsdProcess server({"--no-computer"});
+    ASSERT_GT(server.port(), 0) << server.output();
     BoardCursor w, b;
     b.white = false;
     // 1.a4 h5 2.a5 h4 3.a6 h3 4.axb7 hxg2 5.bxa8=Q gxh1=N, each piece chosen in the picker. One
@@ -49,12 +46,12 @@ TEST(RealServer, APromotionForEachColourByThePickerThenTheServerStopsMidGame)
     black += "press DOWN; press DOWN; press DOWN; press OK;";
     black += last_move("P/g2-h1=N") + expect(30, 511, "Disconnected from ICS !!!", 9) + "exit";
 
-    BoxProcess white_box(box_args(server->port(), white));
-    ASSERT_TRUE(server->wait_for_received(": seek \n")) << white_box.output();
-    BoxProcess black_box(box_args(server->port(), black));
-    ASSERT_TRUE(server->wait_for_received(": g2h1=n\n", 150s)) << black_box.output();
-    const std::string log = server->received();
-    server->stop();
+    BoxProcess white_box(box_args(server.port(), white));
+    ASSERT_TRUE(server.wait_for_received(": seek \n")) << white_box.output();
+    BoxProcess black_box(box_args(server.port(), black));
+    ASSERT_TRUE(server.wait_for_received(": g2h1=n\n", 150s)) << black_box.output();
+    const std::string log = server.received();
+    server.stop();
     EXPECT_EQ(white_box.wait(), 0) << white_box.output();
     EXPECT_EQ(black_box.wait(), 0) << black_box.output();
     EXPECT_NE(log.find(": b7a8=q\n"), std::string::npos) << log;
@@ -73,18 +70,15 @@ TEST(RealServer, AGameAsBlackEndsInMateOnThePanelThenAnObservedGameKeepsATellInV
     // Game 1 between two clients of the test, each seek in its turn; the plugin will observe it
     // later. The opponent's seek has the plugin's terms: the plugin meets it and plays Black.
     Client white(server.port()), black(server.port()), opponent(server.port());
-    white.send("seek 5 0");
+    white.line("seek 5 0");
     ASSERT_TRUE(server.wait_for_received(": seek 5 0\n"));
-    black.send("seek 5 0");
+    black.line("seek 5 0");
     const auto seeks = [&] {
         const std::string log = server.received();
         return log.find(": seek 5 0\n") != log.rfind(": seek 5 0\n");
     };
-    for (auto until = std::chrono::steady_clock::now() + 30s;
-         !seeks() && until > std::chrono::steady_clock::now();)
-        std::this_thread::sleep_for(20ms);
-    ASSERT_TRUE(seeks()) << server.received();
-    opponent.send("seek");
+    ASSERT_TRUE(wait_until(30s, seeks)) << server.received();
+    opponent.line("seek");
     ASSERT_TRUE(server.wait_for_received(": seek\n")) << server.received();
 
     BoardCursor cursor;
@@ -100,21 +94,21 @@ TEST(RealServer, AGameAsBlackEndsInMateOnThePanelThenAnObservedGameKeepsATellInV
     BoxProcess box(box_args(server.port(), script));
 
     ASSERT_TRUE(server.wait_for_received(": seek \n")) << box.output();
-    opponent.send("f2f3");
+    opponent.line("f2f3");
     ASSERT_TRUE(server.wait_for_received(": e7e5\n")) << box.output() << server.received();
-    opponent.send("g2g4");
+    opponent.line("g2g4");
     ASSERT_TRUE(server.wait_for_received(": OBSERVE 1\n")) << box.output();
     const std::string log = server.received();
     const size_t observe = log.find(": OBSERVE 1\n");
     const std::string plugin =
         log.substr(log.rfind('\n', observe) + 1, observe - log.rfind('\n', observe) - 1);
-    white.send("tell " + plugin + " hello");
+    white.line("tell " + plugin + " hello");
     int mover = 0;
     for (const char* move : {"e2e4", "e7e5", "g1f3", "b8c6", "f1c4", "g8f6"}) {
-        (mover++ % 2 ? black : white).send(move);
+        (mover++ % 2 ? black : white).line(move);
         ASSERT_TRUE(server.wait_for_received(std::string(": ") + move + "\n")) << move;
     }
-    white.send("tell " + plugin + " done");
+    white.line("tell " + plugin + " done");
     ASSERT_EQ(box.wait(), 0) << box.output() << server.received();
 
     Shot mated(box.shot("mated")), observed(box.shot("observed"));

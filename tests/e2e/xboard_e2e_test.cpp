@@ -8,9 +8,7 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <functional>
 #include <sstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -22,14 +20,6 @@ extern char** environ;
 namespace {
 
 using namespace std::chrono_literals;
-
-bool wait_until(const std::function<bool()>& done, std::chrono::seconds patience = 60s)
-{
-    const auto until = std::chrono::steady_clock::now() + patience;
-    while (!done() && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(50ms);
-    return done();
-}
 
 // xboard under xvfb-run in a process group of its own, with its ICS console on a pipe (its
 // standard input), a logon script that logs in as a guest, and its debug log in a fresh folder.
@@ -86,8 +76,8 @@ class Xboard {
         // is killed.
         ::close(console_);
         ::kill(-pid_, SIGTERM);
-        wait_until([&] { return ::waitpid(pid_, nullptr, WNOHANG) == pid_; }, 10s);
-        if (!wait_until([&] { return ::kill(-pid_, 0) != 0; }, 5s))
+        e2e::wait_until(10s, [&] { return ::waitpid(pid_, nullptr, WNOHANG) == pid_; });
+        if (!e2e::wait_until(5s, [&] { return ::kill(-pid_, 0) != 0; }))
             ::kill(-pid_, SIGKILL);
         std::filesystem::remove_all(dir_);
     }
@@ -96,11 +86,7 @@ class Xboard {
     {
         EXPECT_GT(::write(console_, (line + "\n").data(), line.size() + 1), 0);
     }
-    std::string debug() const
-    {
-        std::ifstream in(dir_ / "debug");
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+    std::string debug() const { return e2e::read_file(dir_ / "debug"); }
 
   private:
     std::filesystem::path dir_;
@@ -134,7 +120,7 @@ TEST(Xboard, ObservesAGameOnFicsdAndReadsEveryMove)
     Xboard xboard(server.port());
     const auto debug = [&] { return "xboard's debug log:\n" + xboard.debug(); };
     const auto shows = [&](const std::string& text) {
-        return wait_until([&] { return xboard.debug().find(text) != std::string::npos; });
+        return e2e::wait_until(60s, [&] { return xboard.debug().find(text) != std::string::npos; });
     };
     ASSERT_TRUE(server.wait_for_received("$style 12")) << server.received() << debug();
     xboard.type("observe 1");
@@ -147,7 +133,7 @@ TEST(Xboard, ObservesAGameOnFicsdAndReadsEveryMove)
         EXPECT_TRUE(shows("Move parsed to '" + m + " (")) << m << "\n" << debug();
     }
     // The whole start-up reached ficsd, and nothing xboard sent was an unknown command.
-    for (const char* line : {"$set interface xboard", "$iset ms 1", "$iset lock 1", "$style 12"})
+    for (const char* line : {"$set interface xboard", "$iset ms 1", "$iset lock 1"})
         EXPECT_NE(server.received().find(line), std::string::npos) << server.received();
     EXPECT_EQ(xboard.debug().find("Command not found"), std::string::npos) << debug();
 }

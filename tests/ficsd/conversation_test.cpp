@@ -6,9 +6,11 @@
 //   N< TEXT          client N reads up to its next prompt, which must hold TEXT
 //   N(               client N connects
 //   N) LINE | TEXT   client N sends LINE (if any) and reads until the end of TEXT, which it must
-//   hold N* M TERMS       guest N challenges guest M ("match M TERMS white"), who accepts N+ MOVES
-//   the moves, played in turn by guest N and its opponent, each seen by both N. MS nothing arrives
-//   for client N within MS milliseconds N!               client N goes away
+//                    hold
+//   N* M TERMS       guest N challenges guest M ("match M TERMS white"), who accepts
+//   N+ MOVES         the moves, played in turn by guest N and its opponent, each seen by both
+//   N. MS            nothing arrives for client N within MS milliseconds
+//   N!               client N goes away
 // A TEXT may leave out what varies: " ... " stands for any text. One that starts with "^" must
 // start the text read. {0}, {1}, ... are the guests' names; \n \r \t \\ and \xHH are escapes.
 // Lines starting with "#" are comments.
@@ -158,8 +160,11 @@ TEST_P(Conversation, GoesAsWrittenDown)
             EXPECT_EQ(clients.at(size_t(who))->read_for(std::chrono::milliseconds(std::stoi(rest))),
                       "");
             break;
-        default:
+        case '!':
             clients.at(size_t(who))->close();
+            break;
+        default:
+            ADD_FAILURE() << "a line of no known kind: " << line;
         }
     }
     ::unlink(accounts);

@@ -350,8 +350,9 @@ TEST(CommandBar, HighlightIsADoubleWhiteOutlineThatRestoringErases)
     for (void (*highlight)() : {highlight_command_bar_for_picker, highlight_command_bar_for_word}) {
         draw_command_bar();
         highlight();
-        EXPECT_EQ(screen.pixel(28, 540) + screen.pixel(29, 540) + screen.pixel(691, 540) +
-                      screen.pixel(692, 540) + screen.pixel(100, 552), 10);
+        EXPECT_EQ(std::vector<int>({screen.pixel(28, 540), screen.pixel(29, 540), screen.pixel(691, 540),
+                                    screen.pixel(692, 540), screen.pixel(100, 552)}),
+                  std::vector<int>({2, 2, 2, 2, 2}));
         restore_command_bar();
         EXPECT_EQ(std::vector<int>({screen.pixel(28, 540), screen.pixel(29, 540), screen.pixel(691, 540),
                                     screen.pixel(692, 540), screen.pixel(100, 552)}),
