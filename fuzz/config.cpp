@@ -2,6 +2,7 @@
 // through fmemopen. A text value is terminated, and a field changes only to a piece of the file
 // without white space, behind its key in the file.
 #include <cctype>
+#include <string>
 
 #include "fuzz/harness.h"
 #include "shell/config.h"
