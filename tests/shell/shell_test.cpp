@@ -64,23 +64,15 @@ class PluginRun : public ::testing::Test {
     {
         boxsim::reset_lcd();
         exit_on_pause_usec = tv_tv_usec = 0;
-        EXPECT_EQ(pipe2(remote, O_CLOEXEC), 0);
     }
     void TearDown() override
     {
-        close(remote[0]), close(remote[1]);
         signal(SIGTERM, SIG_DFL), signal(SIGPIPE, SIG_DFL); // a test may play the host's own
     }
-    void event(gx9::EventType type, int code = 0)
-    {
-        const gx9::RcEvent e{type, uint8_t(code)};
-        EXPECT_EQ(write(remote[1], &e, sizeof e), ssize_t(sizeof e));
-    }
-    void tap(int code) { event(gx9::kEventPress, code), event(gx9::kEventRelease, code); }
-    int run() { return crafty_exec(screen.fd(), remote[0]); }
+    int run() { return crafty_exec(screen.fd(), remote.read_fd()); }
     testsupport::TestScreen screen;
+    testsupport::TestRemote remote;
     testutil::Listener server;
-    int remote[2];
 };
 
 TEST_F(PluginRun, DefinesThePaletteLogsInAgainAtARestartAndShutsDown)
@@ -94,22 +86,20 @@ TEST_F(PluginRun, DefinesThePaletteLogsInAgainAtARestartAndShutsDown)
     signal(SIGPIPE, SIG_IGN);
     boxsim::set_config("icsHost=127.0.0.1 icsPort=" + std::to_string(server.port) +
                        "\nicsHandle=guest icsPasswd=secret\n");
-    event(gx9::kEventRestart);
-    tap(gx9::kCodeMute); // ends the poll that took the restart
-    tap(gx9::kCodeExit);
+    remote.restart();
+    remote.tap(gx9::kCodeMute); // ends the poll that took the restart
+    remote.tap(gx9::kCodeExit);
     gx9_use_pig = 1;
     EXPECT_EQ(run(), 0);
 
-    // Index, red, green, blue: the whole table, 0 and 11 never defined.
-    const int palette[][4] = {{0, 7, 7, 7},       {1, 0, 0, 0},       {2, 255, 255, 255},
-                              {3, 255, 0, 0},     {4, 255, 255, 140}, {5, 255, 255, 30},
-                              {6, 156, 195, 189}, {7, 80, 80, 200},   {8, 130, 130, 130},
-                              {9, 132, 130, 66},  {10, 33, 105, 115}, {11, 7, 7, 7},
-                              {12, 0, 255, 0},    {13, 0, 0, 255},    {14, 7, 7, 7}};
-    for (const auto& [index, red, green, blue] : palette) {
+    const auto rgb_of = [&](int index) {
         const uint8_t* rgb = screen.file().palette[index];
-        EXPECT_EQ(std::vector<int>(rgb, rgb + 3), (std::vector<int>{red, green, blue})) << index;
-    }
+        return std::vector<int>(rgb, rgb + 3);
+    };
+    for (const auto& [index, red, green, blue] : testsupport::kPluginPalette)
+        EXPECT_EQ(rgb_of(index), (std::vector<int>{red, green, blue})) << index;
+    for (int index : {0, 11, 14})
+        EXPECT_EQ(rgb_of(index), (std::vector<int>{7, 7, 7})) << index << " is never defined";
     const std::string login = "\rguest\r\nsecret\r\nstyle 12\r\nset width 73\r\n";
     EXPECT_EQ(server.next_connection_text(), login);
     EXPECT_EQ(server.next_connection_text(), login) << "each connection closed in its turn";
@@ -121,7 +111,7 @@ TEST_F(PluginRun, DefinesThePaletteLogsInAgainAtARestartAndShutsDown)
     EXPECT_EQ(std::vector<int>({int(state.pig_shown), state.pig_x, state.pig_y, state.pig_w, state.pig_h}),
               std::vector<int>({0, 470, 281, 225, 168}));
     actcode = kKeyNone;
-    tap(kKeyOk);
+    remote.tap(kKeyOk);
     RcGetActCode();
     FBFillRect(0, 0, 1, 1, 1);
     EXPECT_EQ(actcode * 1000 + screen.pixel(0, 0), kKeyNone * 1000) << "nothing is polled or drawn";
@@ -135,8 +125,8 @@ TEST_F(PluginRun, DefinesThePaletteLogsInAgainAtARestartAndShutsDown)
 TEST_F(PluginRun, WithoutAConfigurationTheIntroReportsTheFailureAndKeysStillWork)
 {
     doexit = 3; // left by the host from an earlier run: it does not end this one
-    tap(kKeyHelp);
-    tap(gx9::kCodeExit);
+    remote.tap(kKeyHelp);
+    remote.tap(gx9::kCodeExit);
     // Descriptor 0 is the host's: "no connection" (icsFd 0) must never close it.
     struct stat host_input = {}, after = {};
     if (fcntl(0, F_GETFD) == -1) {

@@ -24,13 +24,6 @@ namespace {
     throw std::runtime_error(std::string(call) + ": " + std::strerror(errno));
 }
 
-// The plugin's palette (index, red, green, blue) in the order start-up defines it.
-constexpr int kPluginPalette[][4] = {
-    {1, 0, 0, 0},       {2, 255, 255, 255}, {10, 33, 105, 115}, {6, 156, 195, 189},
-    {9, 132, 130, 66},  {5, 255, 255, 30},  {4, 255, 255, 140}, {7, 80, 80, 200},
-    {8, 130, 130, 130}, {3, 255, 0, 0},     {12, 0, 255, 0},    {13, 0, 0, 255},
-};
-
 bool inside(int x, int y)
 {
     return x >= 0 && x < gx9::kWidth && y >= 0 && y < gx9::kHeight;

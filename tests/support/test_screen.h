@@ -20,6 +20,14 @@ namespace testsupport {
 ::testing::AssertionResult matches_golden_image(const std::string& name, int width, int height,
                                                 const uint8_t* pixels, const uint8_t (*palette)[3]);
 
+// The plugin's palette (index, red, green, blue) in the order start-up defines it; indices 0, 11
+// and 14 are never defined.
+inline constexpr int kPluginPalette[][4] = {
+    {1, 0, 0, 0},       {2, 255, 255, 255}, {10, 33, 105, 115}, {6, 156, 195, 189},
+    {9, 132, 130, 66},  {5, 255, 255, 30},  {4, 255, 255, 140}, {7, 80, 80, 200},
+    {8, 130, 130, 130}, {3, 255, 0, 0},     {12, 0, 255, 0},    {13, 0, 0, 255},
+};
+
 // A framebuffer file (memfd) of the stand-in's size, initialised with FBInitialize(720, 576, 8, fd)
 // and the plugin's palette, all pixels 0. Only one may exist at a time (the library has one
 // framebuffer). The destructor calls FBClose.
@@ -75,6 +83,7 @@ class TestRemote {
     ~TestRemote(); // RcClose, closes both ends
     TestRemote(const TestRemote&) = delete;
     TestRemote& operator=(const TestRemote&) = delete;
+    int read_fd() const { return read_fd_; }
 
     void press(int code) { send(gx9::kEventPress, code); }
     void release(int code) { send(gx9::kEventRelease, code); }
